@@ -1,0 +1,41 @@
+#pragma once
+// Draws tiles from the tile sheet onto the playfield's off-screen image and
+// onto the preview image. Widgets in ui/ show these images.
+#include <cstdint>
+#include <functional>
+#include <QPixmap>
+
+#include "game/Ports.h"
+
+namespace quadix {
+
+constexpr int kFieldWidth = 141;    // playfield client area
+constexpr int kFieldHeight = 365;
+constexpr int kPreviewWidth = 45;   // preview client area
+constexpr int kPreviewHeight = 93;
+
+class BlockRenderer : public Screen {
+public:
+    // tileDC is read at every draw: the main window sets it when it loads.
+    explicit BlockRenderer(const int32_t& tileDC);
+
+    void DrawBlock(int x, int y, int colour, int target, int scale) override;
+    void RefreshField() override;
+    void ClearField() override;
+    void ClearPreview() override;
+
+    const QPixmap& fieldImage() const { return field_; }
+    const QPixmap& previewImage() const { return preview_; }
+
+    // The playfield widget repaints itself now (called by RefreshField).
+    std::function<void()> onFieldRefresh;
+    // The preview widget schedules a repaint (called after each preview change).
+    std::function<void()> onPreviewChanged;
+
+private:
+    const int32_t& tileDC_;
+    QPixmap field_;
+    QPixmap preview_;
+};
+
+} // namespace quadix

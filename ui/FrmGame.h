@@ -1,0 +1,7 @@
+#pragma once
+#include <QMainWindow>
+namespace quadix {
+class FrmGame : public QMainWindow {
+    Q_OBJECT
+};
+}
