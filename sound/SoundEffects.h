@@ -1,6 +1,7 @@
 #pragma once
 // The six sound effects, played asynchronously from memory; a new effect cuts
 // off the one still playing. Without an audio device the game stays silent.
+#include <array>
 #include <cstdint>
 #include <QByteArray>
 
@@ -24,9 +25,24 @@ public:
     bool soundOn() const { return soundOn_; }
     void setSoundOn(bool on) { soundOn_ = on; }
 
+    // True when an audio device is open; without one every effect is silent.
+    bool hasDevice() const { return device_ != 0; }
+    // Id of the last effect handed to the device, 0 if none has been yet.
+    int lastPlayed() const { return lastPlayed_; }
+    // Bytes of audio still waiting to be played by the device.
+    uint32_t queuedBytes() const;
+
+    // Effect id decoded to what the device is fed: signed 16-bit native-endian
+    // mono samples at 8000 Hz. Empty for unknown ids or undecodable data.
+    static QByteArray DecodeEffect(int id);
+
 private:
     bool soundOn_ = true;
-    // implementation details (SDL device, decoded buffers) are the sound module's own
+    bool audioStarted_ = false;     // SDL's audio subsystem is ours to quit
+    uint32_t device_ = 0;           // SDL audio device id, 0 without a device
+    int lastPlayed_ = 0;
+    // Decoded once and kept: each effect is queued from these buffers.
+    std::array<QByteArray, 7> pcm_{};
 };
 
 } // namespace quadix
