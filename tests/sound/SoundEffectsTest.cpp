@@ -1,0 +1,236 @@
+// The embedded effects and the SDL player. The player tests run on SDL's
+// dummy driver, which opens a device and consumes the queue in real time.
+#include <QtEndian>
+#include <QtTest>
+
+#include "sound/SoundEffects.h"
+
+using quadix::LoadEffect;
+using quadix::SoundEffects;
+
+namespace {
+
+// Sample count of each effect; the game's timing was set against these.
+constexpr int kSamples[7] = {0, 1955, 4184, 11176, 8215, 6717, 8215};
+
+// The body of the first RIFF chunk called id, or a null array.
+QByteArray Chunk(const QByteArray& wav, const char* id)
+{
+    for (qsizetype at = 12; at + 8 <= wav.size();) {
+        const quint32 size = qFromLittleEndian<quint32>(wav.constData() + at + 4);
+        if (wav.mid(at, 4) == id)
+            return wav.mid(at + 8, size);
+        at += 8 + size + (size & 1);
+    }
+    return {};
+}
+
+quint16 U16(const QByteArray& b, int at) { return qFromLittleEndian<quint16>(b.constData() + at); }
+quint32 U32(const QByteArray& b, int at) { return qFromLittleEndian<quint32>(b.constData() + at); }
+
+int SampleCount(const QByteArray& pcm) { return int(pcm.size() / 2); }
+
+// Zero crossings per second between two fractions of the effect: a rough
+// pitch, good enough to tell a rising tune from a falling one.
+double Pitch(const QByteArray& pcm, double from, double to)
+{
+    const auto* s = reinterpret_cast<const int16_t*>(pcm.constData());
+    const int first = int(SampleCount(pcm) * from);
+    const int last = int(SampleCount(pcm) * to);
+    int crossings = 0;
+    for (int i = first + 1; i < last; ++i)
+        crossings += (s[i - 1] < 0) != (s[i] < 0);
+    return crossings * 8000.0 / 2 / (last - first);
+}
+
+void EffectIdsTable()
+{
+    QTest::addColumn<int>("id");
+    for (int id = 1; id <= 6; ++id)
+        QTest::addRow("effect %d", id) << id;
+}
+
+// Restores the driver chosen by the test environment when a test changes it.
+struct DriverOverride {
+    QByteArray saved = qgetenv("SDL_AUDIODRIVER");
+    explicit DriverOverride(const char* driver) { qputenv("SDL_AUDIODRIVER", driver); }
+    ~DriverOverride() { qputenv("SDL_AUDIODRIVER", saved); }
+};
+
+} // namespace
+
+class SoundEffectsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // The player tests need a device that always opens.
+        qputenv("SDL_AUDIODRIVER", "dummy");
+    }
+
+    void embeddedEffectIsMonoAdpcmWithFactChunk_data() { EffectIdsTable(); }
+    void embeddedEffectIsMonoAdpcmWithFactChunk()
+    {
+        QFETCH(int, id);
+        const QByteArray wav = LoadEffect(id);
+        QCOMPARE(wav.left(4), QByteArray("RIFF"));
+        QCOMPARE(wav.mid(8, 4), QByteArray("WAVE"));
+        QCOMPARE(qsizetype(U32(wav, 4)) + 8, wav.size());
+
+        const QByteArray fmt = Chunk(wav, "fmt ");
+        QVERIFY(fmt.size() >= 50);
+        QCOMPARE(U16(fmt, 0), quint16(2));      // Microsoft ADPCM
+        QCOMPARE(U16(fmt, 2), quint16(1));      // mono
+        QCOMPARE(U32(fmt, 4), quint32(8000));
+        QCOMPARE(U32(fmt, 8), quint32(4096));   // 16 blocks a second
+        QCOMPARE(U16(fmt, 12), quint16(256));
+        QCOMPARE(U16(fmt, 14), quint16(4));
+        QCOMPARE(U16(fmt, 18), quint16(500));   // samples per block
+        QCOMPARE(U16(fmt, 20), quint16(7));     // the standard coefficient pairs
+
+        const QByteArray fact = Chunk(wav, "fact");
+        QCOMPARE(fact.size(), 4);
+        QCOMPARE(int(U32(fact, 0)), kSamples[id]);
+        const int blocks = (kSamples[id] + 499) / 500;
+        QCOMPARE(Chunk(wav, "data").size(), blocks * 256);
+    }
+
+    void effectDecodesToItsLength_data() { EffectIdsTable(); }
+    void effectDecodesToItsLength()
+    {
+        QFETCH(int, id);
+        const int samples = SampleCount(SoundEffects::DecodeEffect(id));
+        QVERIFY2(qAbs(samples - kSamples[id]) <= kSamples[id] / 20,
+                 qPrintable(QStringLiteral("%1 samples").arg(samples)));
+    }
+
+    // Pause and start have the same length, so only their tunes tell them
+    // apart: pause falls, start rises, and the game-over tones fall.
+    void effectTuneMovesTheRightWay_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<bool>("rising");
+        QTest::newRow("game over falls") << 3 << false;
+        QTest::newRow("pause falls") << 4 << false;
+        QTest::newRow("start rises") << 6 << true;
+    }
+    void effectTuneMovesTheRightWay()
+    {
+        QFETCH(int, id);
+        QFETCH(bool, rising);
+        const QByteArray pcm = SoundEffects::DecodeEffect(id);
+        const double head = Pitch(pcm, 0.0, 0.4);
+        const double tail = Pitch(pcm, 0.5, 0.9);
+        const double ratio = rising ? tail / head : head / tail;
+        QVERIFY2(ratio > 1.25, qPrintable(QStringLiteral("head %1 Hz, tail %2 Hz").arg(head).arg(tail)));
+    }
+
+    void pauseAndStartSoundsDiffer()
+    {
+        const QByteArray pause = SoundEffects::DecodeEffect(4);
+        const QByteArray start = SoundEffects::DecodeEffect(6);
+        QCOMPARE(pause.size(), start.size());
+        QVERIFY(pause != start);
+        // Over the first 40 % start sits well below pause.
+        QVERIFY(Pitch(pause, 0.0, 0.4) > 1.25 * Pitch(start, 0.0, 0.4));
+    }
+
+    // The queue drains in real time, so allow for what the dummy device
+    // took between queuing and asking (a loaded machine can lag).
+    void playQueuesTheEffectOfThatId_data() { EffectIdsTable(); }
+    void playQueuesTheEffectOfThatId()
+    {
+        QFETCH(int, id);
+        SoundEffects player;
+        player.PlaySoundEffect(int16_t(id));
+        const auto queued = qsizetype(player.queuedBytes());
+        const qsizetype full = SoundEffects::DecodeEffect(id).size();
+        QCOMPARE(player.lastPlayed(), id);
+        QVERIFY2(queued <= full && queued > full - 3000,
+                 qPrintable(QStringLiteral("%1 of %2 bytes queued").arg(queued).arg(full)));
+    }
+
+    // A lock that completes rows plays 2 and then 1 at once: only the second may remain.
+    void newEffectCutsOffTheOldOne()
+    {
+        SoundEffects player;
+        player.PlaySoundEffect(3);
+        player.PlaySoundEffect(1);
+        QCOMPARE(player.lastPlayed(), 1);
+        const auto queued = qsizetype(player.queuedBytes());
+        QVERIFY(queued > 0);
+        QVERIFY2(queued <= SoundEffects::DecodeEffect(1).size(),
+                 qPrintable(QStringLiteral("%1 bytes queued").arg(queued)));
+    }
+
+    void unknownIdPlaysNothingAndLeavesThePlayingEffectAlone_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::newRow("0") << 0;
+        QTest::newRow("7") << 7;
+        QTest::newRow("-1") << -1;
+        QTest::newRow("32767") << 32767;
+    }
+    void unknownIdPlaysNothingAndLeavesThePlayingEffectAlone()
+    {
+        QFETCH(int, id);
+        QVERIFY(LoadEffect(id).isEmpty());
+        QVERIFY(SoundEffects::DecodeEffect(id).isEmpty());
+        SoundEffects player;
+        player.PlaySoundEffect(int16_t(id));
+        QCOMPARE(player.lastPlayed(), 0);
+        QCOMPARE(player.queuedBytes(), 0u);
+
+        player.PlaySoundEffect(3);
+        player.PlaySoundEffect(int16_t(id));
+        QCOMPARE(player.lastPlayed(), 3);
+        QVERIFY(player.queuedBytes() > uint32_t(SoundEffects::DecodeEffect(1).size()));
+    }
+
+    void switchedOffPlayerStartsNothing()
+    {
+        SoundEffects player;
+        QVERIFY(player.hasDevice());
+        QVERIFY(player.soundOn());
+        player.setSoundOn(false);
+        for (int16_t id = 1; id <= 6; ++id)
+            player.PlaySoundEffect(id);
+        QCOMPARE(player.lastPlayed(), 0);
+        QCOMPARE(player.queuedBytes(), 0u);
+
+        player.setSoundOn(true);
+        player.PlaySoundEffect(2);
+        QCOMPARE(player.lastPlayed(), 2);
+    }
+
+    void switchingOffLetsThePlayingEffectFinish()
+    {
+        SoundEffects player;
+        player.PlaySoundEffect(3);
+        player.setSoundOn(false);
+        player.PlaySoundEffect(1);
+        QCOMPARE(player.lastPlayed(), 3);
+        QVERIFY(player.queuedBytes() > uint32_t(SoundEffects::DecodeEffect(1).size()));
+    }
+
+    void missingAudioDriverLeavesPlayerSilent()
+    {
+        {
+            DriverOverride driver("nosuchdriver");
+            SoundEffects player;
+            QVERIFY(!player.hasDevice());
+            for (int16_t id = 0; id <= 7; ++id)
+                player.PlaySoundEffect(id);
+            QCOMPARE(player.lastPlayed(), 0);
+            QCOMPARE(player.queuedBytes(), 0u);
+        }
+        // The failed start must leave SDL able to open a device later on.
+        SoundEffects player;
+        player.PlaySoundEffect(6);
+        QCOMPARE(player.lastPlayed(), 6);
+    }
+};
+
+QTEST_GUILESS_MAIN(SoundEffectsTest)
+#include "SoundEffectsTest.moc"
