@@ -1,0 +1,362 @@
+#include "ui/FrmGame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+
+#include "ui/PictureBox.h"
+
+namespace quadix {
+
+namespace {
+
+const QColor kFormGrey(192, 192, 192);
+const QColor kNavy(0, 0, 128);
+const QColor kGreen(0, 128, 0);
+const QColor kMaroon(128, 0, 0);
+const QColor kBlack(0, 0, 0);
+const QColor kWhite(255, 255, 255);
+
+// The window was laid out for Verdana and MS Sans Serif, in points at 96
+// dots per inch. Neither face ships on Linux; DejaVu Sans has nearly the
+// same widths, and pixel sizes keep every text the height it was drawn for.
+QFont gameFont(int pixelSize, bool bold, const QString& face = QStringLiteral("Verdana"))
+{
+    QFont font;
+    font.setFamilies({face, QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+void setTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
+
+// A message of the right-hand column and the like: a fixed box whose text
+// breaks into lines at spaces.
+QLabel* messageLabel(QWidget* parent, const char* name, const QRect& geometry, const QString& text,
+                     const QFont& font, const QColor& colour, bool visible)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label->setWordWrap(true);
+    label->setFont(font);
+    setTextColour(label, colour);
+    label->setGeometry(geometry);
+    label->setVisible(visible);
+    return label;
+}
+
+AutoSizeLabel* autoSizeLabel(QWidget* parent, const char* name, const QPoint& topLeft, const QString& text,
+                             const QFont& font)
+{
+    auto* label = new AutoSizeLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->move(topLeft);
+    label->setFont(font);
+    label->setCaption(text);
+    return label;
+}
+
+QAction* menuItem(QMenu* menu, const char* name, const QString& text, const QKeySequence& shortcut = {})
+{
+    QAction* action = menu->addAction(text);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+    return action;
+}
+
+} // namespace
+
+AutoSizeLabel::AutoSizeLabel(QWidget* parent)
+    : QLabel(parent)
+{
+    setTextFormat(Qt::PlainText);
+    setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+}
+
+void AutoSizeLabel::setCaption(const QString& text)
+{
+    setText(text);
+    resize(sizeHint());
+}
+
+void AutoSizeLabel::changeEvent(QEvent* event)
+{
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        resize(sizeHint());
+}
+
+RectShape::RectShape(QWidget* parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void RectShape::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QColor outline = palette().color(QPalette::WindowText);
+    painter.fillRect(0, 0, width(), 1, outline);
+    painter.fillRect(0, height() - 1, width(), 1, outline);
+    painter.fillRect(0, 0, 1, height(), outline);
+    painter.fillRect(width() - 1, 0, 1, height(), outline);
+}
+
+FrmGame::FrmGame(QWidget* parent)
+    : QMainWindow(parent)
+{
+    // A fixed dialog border: the layout is drawn to the pixel, so the window
+    // can be neither resized, minimised nor maximised.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(QStringLiteral("Quadix"));
+
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, kFormGrey);
+    palette.setColor(QPalette::WindowText, kBlack);
+    setPalette(palette);
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("frmGame"));
+    client->setAutoFillBackground(true);
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+    buildControls(client);
+
+    // A menu bar exported to the desktop's global menu would leave a gap
+    // above the fixed-size client area.
+    menuBar()->setNativeMenuBar(false);
+    buildMenus();
+    fitToClient();
+
+    Form_Load();
+}
+
+void FrmGame::buildControls(QWidget* client)
+{
+    // Created in the window's design order, so later controls lie on top.
+    Picture1 = new QLabel(client);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setGeometry(11, 59, 126, 21);
+    Picture1->setVisible(false);
+
+    txtEnterName = new QLineEdit(client);
+    txtEnterName->setObjectName(QStringLiteral("txtEnterName"));
+    txtEnterName->setGeometry(299, 176, 140, 27);
+    txtEnterName->setFont(gameFont(16, true));
+    txtEnterName->setAlignment(Qt::AlignCenter);
+    QPalette namePalette = txtEnterName->palette();
+    namePalette.setColor(QPalette::Base, kFormGrey);
+    namePalette.setColor(QPalette::Text, kWhite);
+    txtEnterName->setPalette(namePalette);
+    txtEnterName->setEnabled(false);
+    txtEnterName->setVisible(false);
+
+    picPreviewBlocks = new PictureBox(client);
+    picPreviewBlocks->setObjectName(QStringLiteral("picPreviewBlocks"));
+    picPreviewBlocks->setGeometry(106, 9, 49, 97);
+
+    picQuadixField = new PictureBox(client);
+    picQuadixField->setObjectName(QStringLiteral("picQuadixField"));
+    picQuadixField->setGeometry(155, 9, 145, 369);
+
+    Shape2 = new RectShape(client);
+    Shape2->setObjectName(QStringLiteral("Shape2"));
+    Shape2->setGeometry(10, 121, 131, 110);
+
+    Shape1 = new RectShape(client);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setGeometry(309, 232, 121, 146);
+
+    Label2 = autoSizeLabel(client, "Label2", {2, 364}, QStringLiteral("www.quadix.example"), gameFont(11, false));
+
+    lblNewGame = messageLabel(client, "lblNewGame", {299, 10, 140, 55},
+                              QStringLiteral("PREMI F2 PER INIZIARE UNA NUOVA PARTITA"), gameFont(13, true), kNavy,
+                              true);
+    lblGameOver = messageLabel(client, "lblGameOver", {7, 260, 140, 56}, QStringLiteral("LA PARTITA E' FINITA"),
+                               gameFont(21, true), kNavy, false);
+    lblEnterName = messageLabel(client, "lblEnterName", {298, 123, 142, 52},
+                                QStringLiteral("Tabella dei record: scrivi il tuo nome e premi INVIO:"),
+                                gameFont(13, true, QStringLiteral("MS Sans Serif")), kBlack, false);
+    lblPressF4 = messageLabel(client, "lblPressF4", {299, 45, 140, 50},
+                              QStringLiteral("PREMI F4 PER RIPRENDERE IL GIOCO"), gameFont(13, true), kGreen, false);
+    lblPause = messageLabel(client, "lblPause", {300, 9, 140, 42}, QStringLiteral("PAUSA"), gameFont(24, true),
+                            kGreen, false);
+
+    Label1 = autoSizeLabel(client, "Label1", {5, 8}, QStringLiteral("Blocchi in arrivo:"), gameFont(11, false));
+    Label6 = autoSizeLabel(client, "Label6", {334, 317}, QStringLiteral("Livello"), gameFont(19, true));
+    setTextColour(Label6, kMaroon);
+    Label5 = autoSizeLabel(client, "Label5", {339, 242}, QStringLiteral("Linee"), gameFont(19, true));
+    setTextColour(Label5, kMaroon);
+    Label4 = autoSizeLabel(client, "Label4", {26, 126}, QStringLiteral("Punti"), gameFont(32, true));
+    setTextColour(Label4, kMaroon);
+    LabelLevel = autoSizeLabel(client, "LabelLevel", {364, 347}, QStringLiteral("0"), gameFont(19, true));
+    setTextColour(LabelLevel, kMaroon);
+    LabelLines = autoSizeLabel(client, "LabelLines", {364, 272}, QStringLiteral("0"), gameFont(19, true));
+    setTextColour(LabelLines, kMaroon);
+    LabelScore = autoSizeLabel(client, "LabelScore", {61, 183}, QStringLiteral("0"), gameFont(32, true));
+    setTextColour(LabelScore, kMaroon);
+
+    // Only these three can hold the focus; the labels between them in the
+    // window's tab order are passed over.
+    setTabOrder(picQuadixField, picPreviewBlocks);
+    setTabOrder(picPreviewBlocks, txtEnterName);
+}
+
+void FrmGame::buildMenus()
+{
+    Game = menuBar()->addMenu(QStringLiteral("GIOCO"));
+    Game->setObjectName(QStringLiteral("Game"));
+    mnuStart = menuItem(Game, "mnuStart", QStringLiteral("Nuova partita"), QKeySequence(Qt::Key_F2));
+    mnuPause = menuItem(Game, "mnuPause", QStringLiteral("Pausa"), QKeySequence(Qt::Key_F4));
+    mnuPause->setEnabled(false);
+    ln1 = Game->addSeparator();
+    ln1->setObjectName(QStringLiteral("ln1"));
+    mnuHighScores = menuItem(Game, "mnuHighScores", QStringLiteral("Tabella dei Record"), QKeySequence(Qt::Key_F3));
+    mnuHelp = menuItem(Game, "mnuHelp", QStringLiteral("Istruzioni"), QKeySequence(Qt::Key_F1));
+    ln2 = Game->addSeparator();
+    ln2->setObjectName(QStringLiteral("ln2"));
+    mnuExit = menuItem(Game, "mnuExit", QStringLiteral("Esci"));
+
+    SoundM = menuBar()->addMenu(QStringLiteral("SUONI"));
+    SoundM->setObjectName(QStringLiteral("SoundM"));
+    mnuEffects = menuItem(SoundM, "mnuEffects", QStringLiteral("Effetti Sonori"));
+    mnuEffects->setCheckable(true);
+    mnuEffects->setChecked(true);
+    // Music was planned and never made: the item stays in the menu, hidden,
+    // which also keeps its shortcut from firing.
+    mnuMusic = menuItem(SoundM, "mnuMusic", QStringLiteral("Musica"), QKeySequence(Qt::CTRL | Qt::Key_M));
+    mnuMusic->setCheckable(true);
+    mnuMusic->setChecked(true);
+    mnuMusic->setVisible(false);
+
+    connect(mnuStart, &QAction::triggered, this, &FrmGame::mnuStart_Click);
+    connect(mnuPause, &QAction::triggered, this, &FrmGame::mnuPause_Click);
+    connect(mnuHighScores, &QAction::triggered, this, &FrmGame::mnuHighScores_Click);
+    connect(mnuHelp, &QAction::triggered, this, &FrmGame::mnuHelp_Click);
+    connect(mnuExit, &QAction::triggered, this, &FrmGame::mnuExit_Click);
+    connect(mnuEffects, &QAction::triggered, this, &FrmGame::mnuEffects_Click);
+}
+
+// The client area has a fixed size; the menu bar comes on top of it, as the
+// window's border comes around it.
+void FrmGame::fitToClient()
+{
+    const int menuHeight = menuBar()->sizeHint().height();
+    setFixedSize(kClientWidth, kClientHeight + menuHeight);
+}
+
+void FrmGame::ShowScore(int32_t score)
+{
+    LabelScore->setCaption(QString::number(score));
+}
+
+void FrmGame::ShowLines(int16_t lines)
+{
+    LabelLines->setCaption(QString::number(lines));
+}
+
+void FrmGame::ShowLevel(int16_t level)
+{
+    LabelLevel->setCaption(QString::number(level));
+}
+
+bool FrmGame::event(QEvent* event)
+{
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::WindowActivate)
+        Form_Activate();
+    return handled;
+}
+
+void FrmGame::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (centred_)
+        return;
+    // The style is only final once the window is polished for showing.
+    fitToClient();
+    if (const QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    centred_ = true;
+}
+
+void FrmGame::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void FrmGame::Form_Load()
+{
+    setWindowIcon(QIcon(QStringLiteral(":/icons/quadix-32.png")));
+    // Picture1 keeps a copy of the tile sheet in the window, as it was
+    // designed; the blocks are drawn from the render module's own sheet.
+    const QPixmap sheet(QStringLiteral(":/tiles.bmp"));
+    if (!sheet.isNull()) {
+        Picture1->setPixmap(sheet);
+        Picture1->resize(sheet.size());
+    }
+}
+
+// Coming back to the window, from another program or from the records or
+// instructions window, always hands the keys to the playfield.
+void FrmGame::Form_Activate()
+{
+    picQuadixField->setFocus();
+}
+
+void FrmGame::Form_Unload()
+{
+    // wired with the game
+}
+
+void FrmGame::mnuStart_Click()
+{
+    // wired with the game
+}
+
+void FrmGame::mnuPause_Click()
+{
+    // wired with the game
+}
+
+void FrmGame::mnuHighScores_Click()
+{
+    // wired with the game
+}
+
+void FrmGame::mnuHelp_Click()
+{
+    // wired with the game
+}
+
+void FrmGame::mnuExit_Click()
+{
+    close();
+}
+
+void FrmGame::mnuEffects_Click()
+{
+    // wired with the game
+}
+
+} // namespace quadix
