@@ -1,0 +1,310 @@
+#include "scores/HighScores.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <cstring>
+#include <limits>
+
+namespace quadix {
+
+HighScoreTable highScores;
+
+namespace {
+
+constexpr const char* kCodePage = "windows-1252";
+constexpr qsizetype kChunkBytes = 64 * 1024;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Splits a device into lines. A line ends at CR LF, or at a lone CR or LF, so
+// files edited on any system read alike. It holds one chunk of input and at
+// most kMaxLineBytes of the current line, whatever the size of the file.
+class LineReader {
+public:
+    explicit LineReader(QIODevice& in) : in_(in) {}
+
+    // The next line without its end and its leading blanks; false when the
+    // input has no line left.
+    bool ReadLine(QByteArray& line)
+    {
+        line.clear();
+        if (pendingLF_) {
+            if (!Available())
+                return false;
+            if (chunk_[pos_] == '\n')
+                ++pos_;
+            pendingLF_ = false;
+        }
+        if (!Available())
+            return false;
+        bool leading = true;
+        while (Available()) {
+            const char* start = chunk_.constData() + pos_;
+            const qsizetype left = len_ - pos_;
+            const char* end = FindLineEnd(start, left);
+            const char* take = start;
+            if (leading) {
+                while (take < end && IsBlank(*take))
+                    ++take;
+                leading = take == end;
+            }
+            const qsizetype room = kMaxLineBytes - line.size();
+            line.append(take, std::min<qsizetype>(end - take, room));
+            pos_ += end - start;
+            if (pos_ < len_) {
+                pendingLF_ = chunk_[pos_] == '\r';
+                ++pos_;
+                return true;
+            }
+        }
+        return true;  // the last line has no line end
+    }
+
+private:
+    static const char* FindLineEnd(const char* p, qsizetype n)
+    {
+        auto cr = static_cast<const char*>(std::memchr(p, '\r', size_t(n)));
+        auto lf = static_cast<const char*>(std::memchr(p, '\n', size_t(n)));
+        if (!cr)
+            return lf ? lf : p + n;
+        return lf && lf < cr ? lf : cr;
+    }
+
+    // Whether unread input is in the chunk, reading the next chunk if needed.
+    // A read error ends the input like the end of the file does.
+    bool Available()
+    {
+        if (pos_ < len_)
+            return true;
+        if (ended_)
+            return false;
+        const qint64 got = in_.read(chunk_.data(), kChunkBytes);
+        if (got <= 0) {
+            ended_ = true;
+            return false;
+        }
+        pos_ = 0;
+        len_ = qsizetype(got);
+        return true;
+    }
+
+    QIODevice& in_;
+    QByteArray chunk_{kChunkBytes, Qt::Uninitialized};
+    qsizetype pos_ = 0;
+    qsizetype len_ = 0;
+    bool ended_ = false;
+    bool pendingLF_ = false;  // the last line ended in CR; a LF may complete it
+};
+
+// Characters that would start a new line in the file or in a label.
+bool IsLineBreak(QChar c)
+{
+    switch (c.unicode()) {
+    case 0x000A: case 0x000B: case 0x000C: case 0x000D:
+    case 0x0085: case 0x2028: case 0x2029:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString WithoutLineBreaks(const QString& text)
+{
+    QString out = text;
+    out.removeIf(IsLineBreak);
+    return out;
+}
+
+qsizetype CodePoints(QStringView text)
+{
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < text.size(); ++i, ++n) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+    }
+    return n;
+}
+
+// The code page lacks most of Unicode; the encoder writes such a character as
+// 0x1A, which would read back as a control character, so it becomes "?".
+// The code page has one byte per character, so the bytes are matched to the
+// characters one to one. The encoder's error flag cannot tell which character
+// failed, and it stays set after a reset, so the bytes themselves are checked.
+QByteArray EncodeLine(const QString& text)
+{
+    constexpr char kSubstitute = 0x1A;
+    QStringEncoder encoder(kCodePage);
+    if (!encoder.isValid())
+        return text.toLatin1();
+    QByteArray out = encoder.encode(text);
+    if (!encoder.hasError())
+        return out;
+    if (out.size() != CodePoints(text)) {
+        out.clear();
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+            QStringEncoder one(kCodePage);
+            const QByteArray bytes = one.encode(QStringView(text).sliced(i, pair ? 2 : 1));
+            out += one.hasError() || bytes.size() != 1 ? QByteArray("?") : bytes;
+            i += pair ? 1 : 0;
+        }
+        return out;
+    }
+    qsizetype i = 0;
+    for (char& byte : out) {
+        const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        if (byte == kSubstitute && text[i] != QChar(kSubstitute))
+            byte = '?';
+        i += pair ? 2 : 1;
+    }
+    return out;
+}
+
+QString NumberText(int32_t value)
+{
+    // The blank stands where a minus sign would be.
+    return value < 0 ? QString::number(value) : u' ' + QString::number(value);
+}
+
+bool CanWrite(const QString& path)
+{
+    return QFileInfo(path).isWritable();
+}
+
+} // namespace
+
+HighScoreTable ReadHighScores(QIODevice& in)
+{
+    HighScoreTable table;
+    LineReader reader(in);
+    // Converters stay where they are built: moving one loses its error state.
+    QStringDecoder codePage(kCodePage);
+    QStringDecoder latin1(QStringConverter::Latin1);
+    QStringDecoder& decoder = codePage.isValid() ? codePage : latin1;
+    QByteArray line;
+    for (auto& row : table) {
+        if (!reader.ReadLine(line))
+            break;
+        row[kNameColumn] = decoder.decode(line);
+        for (int column : {kScoreColumn, kLinesColumn}) {
+            if (!reader.ReadLine(line))
+                return table;  // a row cut short ends the table
+            row[column] = decoder.decode(line);
+        }
+    }
+    return table;
+}
+
+HighScoreTable ReadHighScores(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return ReadHighScores(file);
+}
+
+QByteArray EncodeHighScores(const HighScoreTable& table)
+{
+    QByteArray out;
+    for (int i = 0; i < kPlaces; ++i) {
+        for (const QString& cell : table[i]) {
+            // A stray line break would shift every later cell by a line.
+            out += EncodeLine(WithoutLineBreaks(cell));
+            out += "\r\n";
+        }
+    }
+    return out;
+}
+
+bool WriteHighScores(const HighScoreTable& table, const QString& path)
+{
+    const QByteArray bytes = EncodeHighScores(table);
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    QSaveFile file(path);
+    // A folder that refuses new files but holds a writable Scores.dat is
+    // written in place: not atomic, but better than losing the record.
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // The flush is checked here because commit() passes over a failure to
+    // write the buffered bytes (a full disk) and would put a cut-short file
+    // in place of the old one.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+int64_t ScoreValue(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    // Clamped well inside 64 bits; any stored score fits in 32.
+    constexpr int64_t kLimit = std::numeric_limits<int64_t>::max() / 10 - 10;
+    int64_t value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+        value = std::min(kLimit, value * 10 + (text[i].unicode() - u'0'));
+    return negative ? -value : value;
+}
+
+int OpenPlaceFor(HighScoreTable& table, int32_t score)
+{
+    for (int i = 0; i < kPlaces; ++i) {
+        if (ScoreValue(table[i][kScoreColumn]) < score) {
+            for (int j = kPlaces - 2; j >= i; --j)
+                table[j + 1] = table[j];
+            return i;
+        }
+    }
+    return -1;
+}
+
+QString RecordName(const QString& typed)
+{
+    QString name = WithoutLineBreaks(typed);
+    return name.isEmpty() ? kAnonymousName.toString() : name;
+}
+
+void StoreRecord(HighScoreTable& table, int place, const QString& typedName,
+                 int32_t score, int32_t lines)
+{
+    if (place < 0 || place >= kPlaces)
+        return;
+    table[place] = {RecordName(typedName), NumberText(score), NumberText(lines)};
+}
+
+ScoreFilePaths ChooseScoreFile(const QString& exeDir, const QString& dataDir)
+{
+    const QString exeFile = QDir(exeDir).filePath(kScoreFileName.toString());
+    const bool exeWritable = QFileInfo::exists(exeFile) ? CanWrite(exeFile) : CanWrite(exeDir);
+    if (exeWritable)
+        return {exeFile, exeFile};
+    const QString dataFile = QDir(dataDir).filePath(kScoreFileName.toString());
+    // Until the first record is saved in the data folder, the table that came
+    // with the program is the one to show.
+    if (!QFileInfo::exists(dataFile) && QFileInfo::exists(exeFile))
+        return {exeFile, dataFile};
+    return {dataFile, dataFile};
+}
+
+ScoreFilePaths ScoreFileForThisProgram()
+{
+    return ChooseScoreFile(QCoreApplication::applicationDirPath(),
+                           QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
+} // namespace quadix

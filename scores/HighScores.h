@@ -1,0 +1,70 @@
+#pragma once
+// The table of records: ten places of name, score and lines, the file
+// Scores.dat that keeps them between runs, and the rule that ranks a new score.
+#include <QString>
+#include <QStringView>
+#include <array>
+#include <cstdint>
+
+class QIODevice;
+
+namespace quadix {
+
+constexpr int kPlaces = 10;       // rows 0..9 are shown and stored
+constexpr int kTableRows = 11;    // row 10 only catches an eleventh row of the file
+constexpr int kNameColumn = 0;
+constexpr int kScoreColumn = 1;
+constexpr int kLinesColumn = 2;
+
+// Rows of (name, score, lines), kept as text exactly as read or entered.
+using HighScoreTable = std::array<std::array<QString, 3>, kTableRows>;
+
+// The table of the running program; every cell starts empty.
+extern HighScoreTable highScores;
+
+inline constexpr QStringView kScoreFileName = u"Scores.dat";
+inline constexpr QStringView kAnonymousName = u"Anonimo";
+
+// Shown when the table could not be saved; the record stays in memory.
+// Short enough for three lines of the message column.
+inline constexpr QStringView kSaveFailedMessage = u"ATTENZIONE: impossibile salvare i record";
+
+// A line of the file is cut after this many bytes and the rest of it skipped,
+// so that no file, however large or strange, can exhaust memory.
+constexpr qsizetype kMaxLineBytes = 64 * 1024;
+
+// Reads up to 33 lines (11 rows) from the device. Leading blanks of a line are
+// dropped; the file ending inside a row leaves its other cells empty.
+HighScoreTable ReadHighScores(QIODevice& in);
+// Reads the file; a missing or unreadable file gives an empty table.
+HighScoreTable ReadHighScores(const QString& path);
+
+// The 30 lines of rows 0..9, each ending in CR LF, in Windows-1252.
+QByteArray EncodeHighScores(const HighScoreTable& table);
+// Replaces the file whole (written aside, then renamed over the old one).
+// False when it could not be written; the old file is then left as it was.
+bool WriteHighScores(const HighScoreTable& table, const QString& path);
+
+// The number a score text starts with, after leading blanks; 0 if none.
+int64_t ScoreValue(QStringView text);
+// Opens the place that a new score earns: the first of the ten whose score is
+// lower, rows below it moving down one. Returns the place, or -1 if none.
+int OpenPlaceFor(HighScoreTable& table, int32_t score);
+// The name as it is stored: one line, "Anonimo" when nothing is left.
+QString RecordName(const QString& typed);
+// Fills a place opened by OpenPlaceFor with the finished game.
+void StoreRecord(HighScoreTable& table, int place, const QString& typedName,
+                 int32_t score, int32_t lines);
+
+// Where the table is read from at start-up and written to after a record.
+struct ScoreFilePaths {
+    QString readPath;
+    QString writePath;
+};
+// Beside the executable when that can be written; otherwise in the user's data
+// folder, reading the executable's copy until the data folder has its own.
+ScoreFilePaths ChooseScoreFile(const QString& exeDir, const QString& dataDir);
+// The same for the running program and the current user.
+ScoreFilePaths ScoreFileForThisProgram();
+
+} // namespace quadix
