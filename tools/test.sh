@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Quadix with its tests and runs the whole
+# suite headless: first the debug build (index checks on), then the soak tests
+# again under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+export QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON
+cmake --build build -j2
+ctest --test-dir build --output-on-failure -j2
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON -DQUADIX_SANITIZE=ON
+cmake --build build-asan -j2 --target $(ctest --test-dir build -L sanitize -N | awk '/Test +#/ {print $3}')
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -L sanitize --output-on-failure -j2
