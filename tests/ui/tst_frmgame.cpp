@@ -1,0 +1,328 @@
+// The main window as the player first sees it: where every control sits,
+// how it looks, the menus and their shortcuts, and where keys and focus go.
+#include <QAction>
+#include <QApplication>
+#include <QFontInfo>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <algorithm>
+#include <memory>
+
+#include "ui/FrmGame.h"
+#include "ui/PictureBox.h"
+
+using quadix::FrmGame;
+using quadix::PictureBox;
+
+class FrmGameTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<FrmGame> window;
+
+    template <typename T = QWidget>
+    T* find(const QString& name) const { return window->findChild<T*>(name); }
+    void showActive()
+    {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTRY_COMPARE(QApplication::focusWidget(), window->picQuadixField);
+    }
+    // Key presses that reached the playfield with this key.
+    static int pressesOf(const QSignalSpy& spy, int key)
+    {
+        return int(std::count_if(spy.cbegin(), spy.cend(), [key](const auto& args) { return args[0].toInt() == key; }));
+    }
+
+private slots:
+    void init() { window = std::make_unique<FrmGame>(); }
+    void cleanup() { window.reset(); }
+
+    void windowIsFixedCentredAndTitled()
+    {
+        showActive();
+        QCOMPARE(window->centralWidget()->geometry(), QRect(0, window->menuBar()->height(), 439, 385));
+        QCOMPARE(window->minimumSize(), QSize(439, 385 + window->menuBar()->height()));
+        QCOMPARE(window->maximumSize(), window->minimumSize());
+        QVERIFY(!(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        const QPoint offCentre = window->frameGeometry().center() - window->screen()->availableGeometry().center();
+        QVERIFY(offCentre.manhattanLength() <= 2);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quadix"));
+        QVERIFY(window->windowIcon().availableSizes().contains(QSize(32, 32)));
+        const QImage client = window->centralWidget()->grab().toImage();
+        QCOMPARE(client.pixelColor(300, 150), QColor(192, 192, 192));
+        QCOMPARE(client.pixelColor(10, 121), QColor(Qt::black));     // Shape2's corner
+        QCOMPARE(client.pixelColor(11, 122), QColor(192, 192, 192)); // and its see-through inside
+        QCOMPARE(client.pixelColor(429, 377), QColor(Qt::black));    // Shape1's corner
+    }
+
+    void controlsSitWhereDesigned_data()
+    {
+        // Self-sizing labels keep the designed left and top and height; the
+        // stand-in face is up to 8 pixels narrower than the designed one.
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("designed");
+        QTest::addColumn<bool>("selfSizing");
+        QTest::addColumn<bool>("visible");
+        const auto row = [](const char* name, QRect r, bool selfSizing, bool visible) {
+            QTest::newRow(name) << QString::fromLatin1(name) << r << selfSizing << visible;
+        };
+        row("Picture1", {11, 59, 126, 21}, false, false);
+        row("txtEnterName", {299, 176, 140, 27}, false, false);
+        row("picPreviewBlocks", {106, 9, 49, 97}, false, true);
+        row("picQuadixField", {155, 9, 145, 369}, false, true);
+        row("Shape2", {10, 121, 131, 110}, false, true);
+        row("Shape1", {309, 232, 121, 146}, false, true);
+        row("lblNewGame", {299, 10, 140, 55}, false, true);
+        row("lblGameOver", {7, 260, 140, 56}, false, false);
+        row("lblEnterName", {298, 123, 142, 52}, false, false);
+        row("lblPressF4", {299, 45, 140, 50}, false, false);
+        row("lblPause", {300, 9, 140, 42}, false, false);
+        row("Label1", {5, 8, 98, 13}, true, true);
+        row("Label6", {334, 317, 73, 23}, true, true);
+        row("Label5", {339, 242, 61, 23}, true, true);
+        row("Label4", {26, 126, 97, 38}, true, true);
+        row("LabelLevel", {364, 347, 15, 23}, true, true);
+        row("LabelLines", {364, 272, 15, 23}, true, true);
+        row("LabelScore", {61, 183, 25, 38}, true, true);
+    }
+    void controlsSitWhereDesigned()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, designed);
+        QFETCH(bool, selfSizing);
+        QFETCH(bool, visible);
+        showActive();
+        const QWidget* widget = find(name);
+        QVERIFY(widget != nullptr);
+        QCOMPARE(widget->isVisible(), visible);
+        if (!selfSizing) {
+            QCOMPARE(widget->geometry(), designed);
+            return;
+        }
+        QCOMPARE(widget->pos(), designed.topLeft());
+        QCOMPARE(widget->height(), designed.height());
+        QVERIFY2(widget->width() <= designed.width() && widget->width() >= designed.width() - 8,
+                 qPrintable(QString::number(widget->width())));
+    }
+
+    void labelsReadAsDesigned_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("pixelSize");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<QColor>("colour");
+        const QColor navy(0, 0, 128), green(0, 128, 0), maroon(128, 0, 0), black(0, 0, 0);
+        QTest::newRow("lblNewGame") << "lblNewGame" << "PREMI F2 PER INIZIARE UNA NUOVA PARTITA" << 13 << true << navy;
+        QTest::newRow("lblGameOver") << "lblGameOver" << "LA PARTITA E' FINITA" << 21 << true << navy;
+        QTest::newRow("lblEnterName") << "lblEnterName" << "Tabella dei record: scrivi il tuo nome e premi INVIO:"
+                                      << 13 << true << black;
+        QTest::newRow("lblPressF4") << "lblPressF4" << "PREMI F4 PER RIPRENDERE IL GIOCO" << 13 << true << green;
+        QTest::newRow("lblPause") << "lblPause" << "PAUSA" << 24 << true << green;
+        QTest::newRow("Label1") << "Label1" << "Blocchi in arrivo:" << 11 << false << black;
+        QTest::newRow("Label2") << "Label2" << "www.quadix.example" << 11 << false << black;
+        QTest::newRow("Label6") << "Label6" << "Livello" << 19 << true << maroon;
+        QTest::newRow("Label5") << "Label5" << "Linee" << 19 << true << maroon;
+        QTest::newRow("Label4") << "Label4" << "Punti" << 32 << true << maroon;
+        QTest::newRow("LabelLevel") << "LabelLevel" << "0" << 19 << true << maroon;
+        QTest::newRow("LabelLines") << "LabelLines" << "0" << 19 << true << maroon;
+        QTest::newRow("LabelScore") << "LabelScore" << "0" << 32 << true << maroon;
+    }
+    void labelsReadAsDesigned()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(int, pixelSize);
+        QFETCH(bool, bold);
+        QFETCH(QColor, colour);
+        const QLabel* label = find<QLabel>(name);
+        QCOMPARE(label->text(), text);
+        QCOMPARE(QFontInfo(label->font()).pixelSize(), pixelSize);
+        QCOMPARE(label->font().bold(), bold);
+        QCOMPARE(label->palette().color(QPalette::WindowText), colour);
+        QVERIFY(!label->autoFillBackground());
+        QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        // Every text fits its box, the messages broken into lines at spaces.
+        if (name.startsWith(QLatin1String("lbl")))
+            QVERIFY(label->wordWrap() && label->heightForWidth(label->width()) <= label->height());
+        else
+            QVERIFY(label->width() >= label->sizeHint().width());
+    }
+
+    void nameBoxIsHiddenWhiteOnGrey()
+    {
+        const QLineEdit* box = window->txtEnterName;
+        QVERIFY(box->isHidden() && !box->isEnabled());
+        QCOMPARE(QFontInfo(box->font()).pixelSize(), 16);
+        QVERIFY(box->font().bold());
+        QCOMPARE(box->palette().color(QPalette::Base), QColor(192, 192, 192));
+        QCOMPARE(box->palette().color(QPalette::Text), QColor(255, 255, 255));
+        QCOMPARE(window->Picture1->pixmap().size(), QSize(126, 21));
+    }
+
+    void numbersGrowToTheRight()
+    {
+        const QRect score = window->LabelScore->geometry();
+        const QRect lines = window->LabelLines->geometry();
+        window->ShowScore(2147483647);
+        window->ShowLines(32767);
+        window->ShowLevel(12);
+        QCOMPARE(window->LabelScore->text(), QStringLiteral("2147483647"));
+        QCOMPARE(window->LabelLines->text(), QStringLiteral("32767"));
+        QCOMPARE(window->LabelLevel->text(), QStringLiteral("12"));
+        QCOMPARE(window->LabelScore->pos(), score.topLeft());
+        QCOMPARE(window->LabelScore->height(), score.height());
+        QVERIFY(window->LabelScore->width() >= 9 * score.width());
+        QVERIFY(window->LabelLines->width() >= 4 * lines.width());
+        QVERIFY(window->LabelLevel->width() >= window->LabelLevel->sizeHint().width());
+        window->ShowScore(0);
+        QCOMPARE(window->LabelScore->geometry(), score);
+    }
+
+    void menuItemsStartInTheirStates_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QKeySequence>("shortcut");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("mnuStart") << "mnuStart" << "Nuova partita" << QKeySequence(Qt::Key_F2) << true << false;
+        QTest::newRow("mnuPause") << "mnuPause" << "Pausa" << QKeySequence(Qt::Key_F4) << false << false;
+        QTest::newRow("mnuHighScores") << "mnuHighScores" << "Tabella dei Record" << QKeySequence(Qt::Key_F3) << true
+                                       << false;
+        QTest::newRow("mnuHelp") << "mnuHelp" << "Istruzioni" << QKeySequence(Qt::Key_F1) << true << false;
+        QTest::newRow("mnuExit") << "mnuExit" << "Esci" << QKeySequence() << true << false;
+        QTest::newRow("mnuEffects") << "mnuEffects" << "Effetti Sonori" << QKeySequence() << true << true;
+        // Hidden for good, which also leaves it disabled.
+        QTest::newRow("mnuMusic") << "mnuMusic" << "Musica" << QKeySequence(Qt::CTRL | Qt::Key_M) << false << true;
+    }
+    void menuItemsStartInTheirStates()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QKeySequence, shortcut);
+        QFETCH(bool, enabled);
+        QFETCH(bool, checked);
+        const QAction* action = find<QAction>(name);
+        QCOMPARE(action->text(), text);
+        QCOMPARE(action->shortcut(), shortcut);
+        QCOMPARE(action->isEnabled(), enabled);
+        QCOMPARE(action->isChecked(), checked);
+        QCOMPARE(action->isVisible(), name != QLatin1String("mnuMusic"));
+        QCOMPARE(window->menuBar()->actions().size(), 2);
+        QCOMPARE(window->Game->title() + window->SoundM->title(), QStringLiteral("GIOCOSUONI"));
+        QVERIFY(window->Game->actions().contains(action) != window->SoundM->actions().contains(action));
+    }
+
+    void shortcutsFireFromThePlayfield_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<bool>("pauseEnabled");
+        QTest::addColumn<bool>("fires");
+        QTest::newRow("F2") << int(Qt::Key_F2) << 0 << "mnuStart" << false << true;
+        QTest::newRow("F3") << int(Qt::Key_F3) << 0 << "mnuHighScores" << false << true;
+        QTest::newRow("F1") << int(Qt::Key_F1) << 0 << "mnuHelp" << false << true;
+        QTest::newRow("F4 greyed") << int(Qt::Key_F4) << 0 << "mnuPause" << false << false;
+        QTest::newRow("F4 in a game") << int(Qt::Key_F4) << 0 << "mnuPause" << true << true;
+        QTest::newRow("Ctrl+M") << int(Qt::Key_M) << int(Qt::ControlModifier) << "mnuMusic" << false << false;
+    }
+    void shortcutsFireFromThePlayfield()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, item);
+        QFETCH(bool, pauseEnabled);
+        QFETCH(bool, fires);
+        showActive();
+        window->mnuPause->setEnabled(pauseEnabled);
+        QSignalSpy triggered(find<QAction>(item), &QAction::triggered);
+        QSignalSpy keys(window->picQuadixField, &PictureBox::keyDown);
+        QTest::keyClick(window->windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(triggered.count(), fires ? 1 : 0);
+        QCOMPARE(pressesOf(keys, key), fires ? 0 : 1);  // a dead shortcut's key goes to the game
+    }
+
+    void gameKeysReachThePlayfield_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        for (int key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_Insert, Qt::Key_Escape})
+            QTest::addRow("%s", qPrintable(QKeySequence(key).toString())) << key << 0;
+        QTest::newRow("Ctrl alone") << int(Qt::Key_Control) << 0;
+        QTest::newRow("Shift+Right") << int(Qt::Key_Right) << int(Qt::ShiftModifier);
+    }
+    void gameKeysReachThePlayfield()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        showActive();
+        QSignalSpy keys(window->picQuadixField, &PictureBox::keyDown);
+        QTest::keyClick(window->windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(pressesOf(keys, key), 1);
+        QCOMPARE(int(keys.last()[1].value<Qt::KeyboardModifiers>() & modifiers), modifiers);
+        QCOMPARE(QApplication::focusWidget(), window->picQuadixField);
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(window->picQuadixField, &repeat);
+        QVERIFY(repeat.isAccepted());
+        QCOMPARE(keys.last()[0].toInt(), int(Qt::Key_Down));
+    }
+
+    void tabMovesAlongTheTabOrder_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<bool>("nameEntry");
+        QTest::addColumn<QString>("to");
+        QTest::newRow("playfield, preview") << "picQuadixField" << false << "picPreviewBlocks";
+        QTest::newRow("preview, playfield") << "picPreviewBlocks" << false << "picQuadixField";
+        QTest::newRow("preview, name box") << "picPreviewBlocks" << true << "txtEnterName";
+        QTest::newRow("name box, playfield") << "txtEnterName" << true << "picQuadixField";
+    }
+    void tabMovesAlongTheTabOrder()
+    {
+        QFETCH(QString, from);
+        QFETCH(bool, nameEntry);
+        QFETCH(QString, to);
+        showActive();
+        window->txtEnterName->setVisible(nameEntry);
+        window->txtEnterName->setEnabled(nameEntry);
+        find(from)->setFocus();
+        QSignalSpy keys(window->picQuadixField, &PictureBox::keyDown);
+        QSignalSpy lost(window->picQuadixField, &PictureBox::focusLost);
+        QTest::keyClick(window->windowHandle(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), find(to));
+        QCOMPARE(keys.count(), 0);
+        QCOMPARE(lost.count(), from == QLatin1String("picQuadixField") ? 1 : 0);
+    }
+
+    void comingBackGivesThePlayfieldTheFocus()
+    {
+        showActive();
+        window->txtEnterName->setVisible(true);
+        window->txtEnterName->setEnabled(true);
+        window->txtEnterName->setFocus();
+        QWidget other;  // as the records window comes and goes
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        other.close();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTRY_COMPARE(QApplication::focusWidget(), window->picQuadixField);
+    }
+
+    void exitClosesTheWindow()
+    {
+        showActive();
+        window->mnuExit->trigger();
+        QVERIFY(!window->isVisible());
+    }
+};
+
+QTEST_MAIN(FrmGameTest)
+#include "tst_frmgame.moc"

@@ -1,0 +1,154 @@
+// The picture boxes of the playfield and the preview: the sunken edge, the
+// black client area, the image shown 1:1 and sharp at any pixel ratio, and
+// the focus reports the game relies on.
+#include <QApplication>
+#include <QPixmap>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "ui/PictureBox.h"
+
+using quadix::PictureBox;
+
+Q_DECLARE_METATYPE(Qt::FocusReason)
+
+namespace {
+
+// Every pixel differs from its neighbours, so any blending or shift shows.
+QPixmap pattern(int width, int height, qreal ratio)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixelColor(x, y, QColor(20 + 40 * (x % 6), 20 + 25 * (y % 9), (x + y) % 2 ? 255 : 60));
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(ratio);
+    return pixmap;
+}
+
+QImage paint(PictureBox& box, qreal ratio)
+{
+    QImage target(box.size() * ratio, QImage::Format_RGB32);
+    target.setDevicePixelRatio(ratio);
+    target.fill(Qt::magenta);
+    box.render(&target);
+    return target;
+}
+
+} // namespace
+
+class PictureBoxTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void edgeIsSunkenAroundABlackClient_data()
+    {
+        QTest::addColumn<QPoint>("pixel");
+        QTest::addColumn<QColor>("colour");
+        const QColor shadow(128, 128, 128), white(255, 255, 255), black(0, 0, 0), light(192, 192, 192);
+        // A 20 x 10 box. The bottom and right lines own the shared corners.
+        QTest::newRow("outer top-left") << QPoint(0, 0) << shadow;
+        QTest::newRow("outer top") << QPoint(8, 0) << shadow;
+        QTest::newRow("outer left") << QPoint(0, 5) << shadow;
+        QTest::newRow("outer top-right") << QPoint(19, 0) << white;
+        QTest::newRow("outer bottom-left") << QPoint(0, 9) << white;
+        QTest::newRow("outer bottom-right") << QPoint(19, 9) << white;
+        QTest::newRow("inner top-left") << QPoint(1, 1) << black;
+        QTest::newRow("inner top") << QPoint(8, 1) << black;
+        QTest::newRow("inner left") << QPoint(1, 5) << black;
+        QTest::newRow("inner top-right") << QPoint(18, 1) << light;
+        QTest::newRow("inner bottom-left") << QPoint(1, 8) << light;
+        QTest::newRow("inner bottom") << QPoint(8, 8) << light;
+        QTest::newRow("client corner") << QPoint(2, 2) << black;
+        QTest::newRow("client") << QPoint(17, 7) << black;
+    }
+    void edgeIsSunkenAroundABlackClient()
+    {
+        QFETCH(QPoint, pixel);
+        QFETCH(QColor, colour);
+        PictureBox box;
+        box.resize(20, 10);
+        QCOMPARE(box.clientRect(), QRect(2, 2, 16, 6));
+        QCOMPARE(paint(box, 1).pixelColor(pixel), colour);
+    }
+
+    void imageShowsOneToOneAtTheClientOrigin_data()
+    {
+        QTest::addColumn<QSize>("logicalSize");
+        QTest::addColumn<qreal>("imageRatio");
+        QTest::addColumn<qreal>("screenRatio");
+        QTest::newRow("smaller, ratio 1") << QSize(5, 3) << 1.0 << 1.0;
+        QTest::newRow("larger, clipped") << QSize(30, 30) << 1.0 << 1.0;
+        QTest::newRow("doubled sharply on ratio 2") << QSize(16, 6) << 1.0 << 2.0;
+        QTest::newRow("ratio-2 image on ratio 2") << QSize(16, 6) << 2.0 << 2.0;
+    }
+    void imageShowsOneToOneAtTheClientOrigin()
+    {
+        QFETCH(QSize, logicalSize);
+        QFETCH(qreal, imageRatio);
+        QFETCH(qreal, screenRatio);
+        PictureBox box;
+        box.resize(20, 10);
+        const QPixmap pixmap = pattern(logicalSize.width() * imageRatio, logicalSize.height() * imageRatio, imageRatio);
+        box.setImage(&pixmap);
+        const QImage source = pixmap.toImage();
+        const QImage shown = paint(box, screenRatio);
+        const QRect client(box.clientRect().topLeft() * screenRatio, box.clientRect().size() * screenRatio);
+        for (int y = 0; y < shown.height(); ++y) {
+            for (int x = 0; x < shown.width(); ++x) {
+                const QPoint d = QPoint(x, y) - client.topLeft();
+                const QPoint inImage(d.x() * int(imageRatio) / int(screenRatio), d.y() * int(imageRatio) / int(screenRatio));
+                if (!client.contains(x, y))
+                    QVERIFY(shown.pixelColor(x, y) != QColor(Qt::magenta));  // the edge, whole
+                else if (source.rect().contains(inImage))
+                    QCOMPARE(shown.pixelColor(x, y), source.pixelColor(inImage));
+                else
+                    QCOMPARE(shown.pixelColor(x, y), QColor(Qt::black));
+            }
+        }
+        box.setImage(nullptr);
+        QCOMPARE(paint(box, 1).pixelColor(2, 2), QColor(Qt::black));
+    }
+
+    void focusLostOnlyWhenAnotherControlTakesIt_data()
+    {
+        QTest::addColumn<Qt::FocusReason>("reason");
+        QTest::addColumn<bool>("reported");
+        QTest::newRow("Tab") << Qt::TabFocusReason << true;
+        QTest::newRow("mouse click") << Qt::MouseFocusReason << true;
+        QTest::newRow("set by the program") << Qt::OtherFocusReason << true;
+        QTest::newRow("another window activated") << Qt::ActiveWindowFocusReason << false;
+        QTest::newRow("menu opened") << Qt::PopupFocusReason << false;
+    }
+    void focusLostOnlyWhenAnotherControlTakesIt()
+    {
+        QFETCH(Qt::FocusReason, reason);
+        QFETCH(bool, reported);
+        PictureBox box;
+        QSignalSpy lost(&box, &PictureBox::focusLost);
+        QFocusEvent focusOut(QEvent::FocusOut, reason);
+        QApplication::sendEvent(&box, &focusOut);
+        QCOMPARE(lost.count(), reported ? 1 : 0);
+    }
+
+    void refreshNowPaintsBeforeReturning()
+    {
+        PictureBox box;
+        box.resize(145, 369);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QApplication::processEvents();
+        struct PaintCounter : QObject {
+            int paints = 0;
+            bool eventFilter(QObject*, QEvent* event) override { paints += event->type() == QEvent::Paint; return false; }
+        } counter;
+        box.installEventFilter(&counter);
+        box.update();
+        QCOMPARE(counter.paints, 0);  // an ordinary update waits for the event loop
+        box.refreshNow();
+        QCOMPARE(counter.paints, 1);
+    }
+};
+
+QTEST_MAIN(PictureBoxTest)
+#include "tst_picturebox.moc"
