@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -23,7 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // The same bytes taken as UTF-16 make a name with any character at all,
     // surrogates included.
-    table[0][0] = QString(reinterpret_cast<const QChar*>(data), qsizetype(size / 2));
+    QString name(qsizetype(size / 2), Qt::Uninitialized);
+    std::memcpy(name.data(), data, size_t(name.size()) * sizeof(QChar));
+    table[0][0] = name;
     const QByteArray written = quadix::EncodeHighScores(table);
     if (written.count('\n') != 30 || written.count('\r') != 30 || !written.endsWith("\r\n"))
         std::abort();
