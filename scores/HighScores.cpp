@@ -4,10 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
-#include <QStringEncoder>
 #include <cstring>
 #include <limits>
 
@@ -121,47 +121,45 @@ QString WithoutLineBreaks(const QString& text)
     return out;
 }
 
-qsizetype CodePoints(QStringView text)
+// The code page as a map from character to byte, taken from the decoder so
+// that writing and reading agree byte for byte. The encoder is no help here:
+// it silently drops some characters (invisible format characters, a lone
+// surrogate at the end) and its error flag cannot tell which one failed.
+const QHash<char16_t, char>& CodePageBytes()
 {
-    qsizetype n = 0;
-    for (qsizetype i = 0; i < text.size(); ++i, ++n) {
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-            ++i;
-    }
-    return n;
+    static const QHash<char16_t, char> bytes = [] {
+        QByteArray all(256, Qt::Uninitialized);
+        for (int i = 0; i < 256; ++i)
+            all[i] = char(i);
+        QStringDecoder decoder(kCodePage);
+        QString chars = decoder.isValid() ? QString(decoder.decode(all)) : QString();
+        if (chars.size() != 256)
+            chars = QString::fromLatin1(all);
+        QHash<char16_t, char> map;
+        for (int i = 0; i < 256; ++i) {
+            if (chars[i] != QChar::ReplacementCharacter)
+                map.insert(chars[i].unicode(), char(i));
+        }
+        return map;
+    }();
+    return bytes;
 }
 
-// The code page lacks most of Unicode; the encoder writes such a character as
-// 0x1A, which would read back as a control character, so it becomes "?".
-// The code page has one byte per character, so the bytes are matched to the
-// characters one to one. The encoder's error flag cannot tell which character
-// failed, and it stays set after a reset, so the bytes themselves are checked.
+// A character the code page lacks is written as "?", as the user would
+// expect from a plain text file.
 QByteArray EncodeLine(const QString& text)
 {
-    constexpr char kSubstitute = 0x1A;
-    QStringEncoder encoder(kCodePage);
-    if (!encoder.isValid())
-        return text.toLatin1();
-    QByteArray out = encoder.encode(text);
-    if (!encoder.hasError())
-        return out;
-    if (out.size() != CodePoints(text)) {
-        out.clear();
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
-            QStringEncoder one(kCodePage);
-            const QByteArray bytes = one.encode(QStringView(text).sliced(i, pair ? 2 : 1));
-            out += one.hasError() || bytes.size() != 1 ? QByteArray("?") : bytes;
-            i += pair ? 1 : 0;
+    const QHash<char16_t, char>& bytes = CodePageBytes();
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            out += '?';  // beyond the 16-bit range: never in the code page
+            ++i;
+            continue;
         }
-        return out;
-    }
-    qsizetype i = 0;
-    for (char& byte : out) {
-        const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
-        if (byte == kSubstitute && text[i] != QChar(kSubstitute))
-            byte = '?';
-        i += pair ? 2 : 1;
+        const auto found = bytes.constFind(text[i].unicode());
+        out += found == bytes.cend() ? '?' : *found;
     }
     return out;
 }

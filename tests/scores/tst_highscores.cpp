@@ -107,6 +107,7 @@ private slots:
     void writtenTableReadsBack_data();
     void writtenTableReadsBack();
     void writeReplacesLongerFileWhole();
+    void everyByteOfANameWritesBackAsRead();
 
     void scoreValueReadsLeadingNumber_data();
     void scoreValueReadsLeadingNumber();
@@ -205,6 +206,10 @@ void TestHighScores::writerProducesExactBytes_data()
         << QStringList{u"Łukasz 名前 \U0001F600|5|1"_s} << "?ukasz ?? ?\r\n5\r\n1\r\n" + empty30.mid(6);
     QTest::newRow("lone surrogate becomes ?")
         << QStringList{u"A"_s + QChar(0xD800) + u"B|5|1"_s} << "A?B\r\n5\r\n1\r\n" + empty30.mid(6);
+    QTest::newRow("lone surrogate at the end becomes ?")
+        << QStringList{u"AB"_s + QChar(0xD800) + u"|5|1"_s} << "AB?\r\n5\r\n1\r\n" + empty30.mid(6);
+    QTest::newRow("invisible format characters become ?")
+        << QStringList{u"A\u200BB\uFEFFC|5|1"_s} << "A?B?C\r\n5\r\n1\r\n" + empty30.mid(6);
     QTest::newRow("control character 0x1A is kept")
         << QStringList{u"A"_s + QChar(0x1A) + u"B|5|1"_s} << "A\x1A" "B\r\n5\r\n1\r\n" + empty30.mid(6);
     QTest::newRow("line breaks in a cell are dropped")
@@ -264,6 +269,15 @@ void TestHighScores::writeReplacesLongerFileWhole()
     QCOMPARE(bytes.size(), 73);
     QCOMPARE(bytes, "Mario\r\n 1250\r\n 12\r\n" + QByteArray("\r\n").repeated(27));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Scores.dat"});
+}
+
+void TestHighScores::everyByteOfANameWritesBackAsRead()
+{
+    QByteArray name;
+    for (int byte = 0x21; byte <= 0xFF; ++byte)
+        name += char(byte);
+    const QByteArray file = name + "\r\n5\r\n1\r\n" + QByteArray("\r\n").repeated(27);
+    QCOMPARE(EncodeHighScores(ReadBytes(file)), file);
 }
 
 void TestHighScores::scoreValueReadsLeadingNumber_data()
