@@ -99,7 +99,11 @@ SoundEffects::~SoundEffects()
 
 void SoundEffects::PlaySoundEffect(int16_t id)
 {
-    if (!soundOn_ || !IsEffect(id) || device_ == 0)
+    if (!soundOn_ || !IsEffect(id))
+        return;
+    if (onStarted)
+        onStarted(id);
+    if (device_ == 0)
         return;
     const QByteArray& pcm = pcm_[id];
     if (pcm.isEmpty())

@@ -3,6 +3,7 @@
 // off the one still playing. Without an audio device the game stays silent.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <QByteArray>
 
 #include "game/Ports.h"
@@ -24,6 +25,10 @@ public:
 
     bool soundOn() const { return soundOn_; }
     void setSoundOn(bool on) { soundOn_ = on; }
+
+    // Told of every effect started while effects are on, with or without a
+    // device: what the player would hear.
+    std::function<void(int)> onStarted;
 
     // True when an audio device is open; without one every effect is silent.
     bool hasDevice() const { return device_ != 0; }

@@ -1,6 +1,7 @@
 #include "ui/FrmGame.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLineEdit>
@@ -10,6 +11,9 @@
 #include <QPixmap>
 #include <QScreen>
 
+#include "render/TileSheet.h"
+#include "ui/FrmHelp.h"
+#include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
 
 namespace quadix {
@@ -118,7 +122,19 @@ void RectShape::paintEvent(QPaintEvent*)
 }
 
 FrmGame::FrmGame(QWidget* parent)
+    : FrmGame(GamePorts{}, parent)
+{
+}
+
+FrmGame::FrmGame(const GamePorts& ports, QWidget* parent)
     : QMainWindow(parent)
+    , clock_(ports.clock ? *ports.clock : static_cast<Clock&>(systemClock_))
+    , random_(ports.random ? *ports.random : static_cast<Random&>(systemRandom_))
+    , pump_(ports.pump)
+    , renderer_(game_.state.tileDC)
+    , game_(renderer_, *this, sound_, clock_, random_)
+    , flow_(game_, clock_, sound_, *this)
+    , scoreFile_(ports.scoreFile ? *ports.scoreFile : ScoreFileForThisProgram())
 {
     // A fixed dialog border: the layout is drawn to the pixel, so the window
     // can be neither resized, minimised nor maximised.
@@ -144,7 +160,25 @@ FrmGame::FrmGame(QWidget* parent)
     buildMenus();
     fitToClient();
 
+    picQuadixField->setImage(&renderer_.fieldImage());
+    picPreviewBlocks->setImage(&renderer_.previewImage());
+    renderer_.onFieldRefresh = [this] { picQuadixField->refreshNow(); };
+    renderer_.onPreviewChanged = [this] { picPreviewBlocks->update(); };
+    connect(picQuadixField, &PictureBox::keyDown, this, [this](int key, Qt::KeyboardModifiers) {
+        picQuadixField_KeyDown(key);
+    });
+    connect(picQuadixField, &PictureBox::focusLost, this, [this] { flow_.picQuadixField_LostFocus(); });
+    connect(txtEnterName, &QLineEdit::returnPressed, this, &FrmGame::txtEnterName_KeyPress);
+    // The loop's wait ends when this fires: exactly when the next step is due.
+    wakeUp_.setSingleShot(true);
+    wakeUp_.setTimerType(Qt::PreciseTimer);
+
     Form_Load();
+}
+
+FrmGame::~FrmGame()
+{
+    flow_.Abandon();
 }
 
 void FrmGame::buildControls(QWidget* client)
@@ -197,6 +231,9 @@ void FrmGame::buildControls(QWidget* client)
                               QStringLiteral("PREMI F4 PER RIPRENDERE IL GIOCO"), gameFont(13, true), kGreen, false);
     lblPause = messageLabel(client, "lblPause", {300, 9, 140, 42}, QStringLiteral("PAUSA"), gameFont(24, true),
                             kGreen, false);
+    // Where the name was asked: says that the new record could not be kept on disk.
+    lblSaveFailed = messageLabel(client, "lblSaveFailed", {298, 123, 142, 52}, kSaveFailedMessage.toString(),
+                                 gameFont(13, true), kMaroon, false);
 
     Label1 = autoSizeLabel(client, "Label1", {5, 8}, QStringLiteral("Blocchi in arrivo:"), gameFont(11, false));
     Label6 = autoSizeLabel(client, "Label6", {334, 317}, QStringLiteral("Livello"), gameFont(19, true));
@@ -297,6 +334,8 @@ void FrmGame::showEvent(QShowEvent* event)
         move(frame.topLeft());
     }
     centred_ = true;
+    // Take the keyboard at once, also where no window manager hands it over.
+    activateWindow();
 }
 
 void FrmGame::closeEvent(QCloseEvent* event)
@@ -309,12 +348,16 @@ void FrmGame::Form_Load()
 {
     setWindowIcon(QIcon(QStringLiteral(":/icons/quadix-32.png")));
     // Picture1 keeps a copy of the tile sheet in the window, as it was
-    // designed; the blocks are drawn from the render module's own sheet.
+    // designed; the blocks are drawn from the tile context made here.
     const QPixmap sheet(QStringLiteral(":/tiles.bmp"));
     if (!sheet.isNull()) {
         Picture1->setPixmap(sheet);
         Picture1->resize(sheet.size());
     }
+    game_.state.tileDC = GenerateDC();
+    // A missing or unreadable file leaves the table empty, silently.
+    highScores = ReadHighScores(scoreFile_.readPath);
+    sound_.setSoundOn(true);
 }
 
 // Coming back to the window, from another program or from the records or
@@ -324,29 +367,38 @@ void FrmGame::Form_Activate()
     picQuadixField->setFocus();
 }
 
+// Closing the window ends the program at once, in the middle of a game too:
+// the loop does not resume, the game is not ended and nothing is written.
 void FrmGame::Form_Unload()
 {
-    // wired with the game
+    flow_.Abandon();
+    wakeUp_.stop();
+    DeleteTileDC(game_.state.tileDC);
+    game_.state.tileDC = 0;
+    FrmHighScores::CloseCurrent();
+    QCoreApplication::quit();
 }
 
 void FrmGame::mnuStart_Click()
 {
-    // wired with the game
+    if (!game_.state.gameRunning)
+        lblSaveFailed->hide();
+    flow_.mnuStart_Click();
 }
 
 void FrmGame::mnuPause_Click()
 {
-    // wired with the game
+    flow_.mnuPause_Click();
 }
 
 void FrmGame::mnuHighScores_Click()
 {
-    // wired with the game
+    FrmHighScores::ShowModeless(highScores);
 }
 
 void FrmGame::mnuHelp_Click()
 {
-    // wired with the game
+    FrmHelp::ShowModal(this);
 }
 
 void FrmGame::mnuExit_Click()
@@ -354,9 +406,122 @@ void FrmGame::mnuExit_Click()
     close();
 }
 
+// Qt has already moved the check mark when this runs.
 void FrmGame::mnuEffects_Click()
 {
-    // wired with the game
+    sound_.setSoundOn(mnuEffects->isChecked());
+}
+
+void FrmGame::picQuadixField_KeyDown(int qtKey)
+{
+    int code = 0;
+    switch (qtKey) {
+    case Qt::Key_Left: code = KeyLeft; break;
+    case Qt::Key_Right: code = KeyRight; break;
+    case Qt::Key_Up: code = KeyUp; break;
+    case Qt::Key_Down: code = KeyDown; break;
+    case Qt::Key_Control: code = KeyCtrl; break;
+    case Qt::Key_Insert: code = KeyInsert; break;
+    case Qt::Key_Escape: code = KeyEsc; break;
+    default: break;
+    }
+    flow_.picQuadixField_KeyDown(code);
+}
+
+// ---- What the game flow does to the window -----------------------------------
+
+QAction* FrmGame::menuAction(MenuItem item) const
+{
+    switch (item) {
+    case MenuItem::Start: return mnuStart;
+    case MenuItem::Pause: return mnuPause;
+    case MenuItem::HighScores: return mnuHighScores;
+    case MenuItem::Help: return mnuHelp;
+    }
+    return mnuStart;
+}
+
+void FrmGame::SetMenuCaption(MenuItem item, const std::string& caption)
+{
+    menuAction(item)->setText(QString::fromStdString(caption));
+}
+
+void FrmGame::SetMenuEnabled(MenuItem item, bool enabled)
+{
+    menuAction(item)->setEnabled(enabled);
+}
+
+void FrmGame::ShowMessage(Message message, bool visible)
+{
+    QLabel* label = lblGameOver;
+    switch (message) {
+    case Message::GameOver: label = lblGameOver; break;
+    case Message::NewGame: label = lblNewGame; break;
+    case Message::Pause: label = lblPause; break;
+    case Message::PressF4: label = lblPressF4; break;
+    }
+    label->setVisible(visible);
+}
+
+void FrmGame::FocusPlayfield()
+{
+    picQuadixField->setFocus();
+}
+
+void FrmGame::ProcessEvents(int waitMs)
+{
+    if (pump_) {
+        pump_(waitMs);
+        return;
+    }
+    if (waitMs == 0) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return;
+    }
+    // Sleep in the event loop until a key, a menu command or a repaint comes
+    // in, or the next gravity step is due; never spin.
+    if (waitMs > 0)
+        wakeUp_.start(waitMs);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    wakeUp_.stop();
+}
+
+// ---- A new record ---------------------------------------------------------------
+
+void FrmGame::EnterName()
+{
+    mnuStart->setEnabled(false);
+    const int place = OpenPlaceFor(highScores, game_.state.score);
+    if (place < 0)
+        return;
+    game_.state.entryRow = static_cast<int16_t>(place);
+    lblEnterName->show();
+    txtEnterName->clear();
+    txtEnterName->show();
+    txtEnterName->setEnabled(true);
+    txtEnterName->setFocus();
+    game_.state.enteringName = true;
+}
+
+void FrmGame::txtEnterName_KeyPress()
+{
+    if (!game_.state.enteringName)
+        return;
+    lblEnterName->hide();
+    txtEnterName->hide();
+    txtEnterName->setEnabled(false);
+    StoreRecord(highScores, game_.state.entryRow, txtEnterName->text(), game_.state.score, game_.state.lines);
+    // A failed write keeps the record in memory and says so until the next game.
+    if (WriteHighScores(highScores, scoreFile_.writePath))
+        scoreFile_.readPath = scoreFile_.writePath;
+    else
+        lblSaveFailed->show();
+    picQuadixField->setFocus();
+    FrmHighScores::ShowModal(highScores);
+    game_.state.enteringName = false;
+    mnuStart->setEnabled(true);
+    mnuHighScores->setEnabled(true);
+    mnuHelp->setEnabled(true);
 }
 
 } // namespace quadix

@@ -4,8 +4,16 @@
 // box and the menu bar from which every command is reached.
 #include <QLabel>
 #include <QMainWindow>
+#include <QTimer>
+#include <functional>
+#include <optional>
 
-#include "game/Ports.h"
+#include "control/GameFlow.h"
+#include "game/Game.h"
+#include "game/SystemPorts.h"
+#include "render/BlockRenderer.h"
+#include "scores/HighScores.h"
+#include "sound/SoundEffects.h"
 
 class QAction;
 class QLineEdit;
@@ -38,17 +46,43 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-class FrmGame : public QMainWindow, public Scoreboard {
+// What a test or a benchmark may put in place of the real clock, generator,
+// event pump and records file.
+struct GamePorts {
+    Clock* clock = nullptr;
+    Random* random = nullptr;
+    // Runs the pending events, waiting at most waitMs for one (see GameWindow).
+    std::function<void(int waitMs)> pump;
+    std::optional<ScoreFilePaths> scoreFile;
+};
+
+class FrmGame : public QMainWindow, public Scoreboard, public GameWindow {
     Q_OBJECT
 public:
     static constexpr int kClientWidth = 439;
     static constexpr int kClientHeight = 385;
 
     explicit FrmGame(QWidget* parent = nullptr);
+    explicit FrmGame(const GamePorts& ports, QWidget* parent = nullptr);
+    ~FrmGame() override;
 
     void ShowScore(int32_t score) override;
     void ShowLines(int16_t lines) override;
     void ShowLevel(int16_t level) override;
+
+    // GameWindow: what the game flow does to the window.
+    void SetMenuCaption(MenuItem item, const std::string& caption) override;
+    void SetMenuEnabled(MenuItem item, bool enabled) override;
+    void ShowMessage(Message message, bool visible) override;
+    void FocusPlayfield() override;
+    void EnterName() override;
+    void ProcessEvents(int waitMs) override;
+
+    quadix::Game& game() { return game_; }
+    GameFlow& flow() { return flow_; }
+    SoundEffects& soundEffects() { return sound_; }
+    const BlockRenderer& renderer() const { return renderer_; }
+    const ScoreFilePaths& scoreFile() const { return scoreFile_; }
 
     // The controls, named as the game refers to them. Positions are
     // relative to the client area, the central widget below the menu bar.
@@ -64,6 +98,7 @@ public:
     QLabel* lblEnterName = nullptr;
     QLabel* lblPressF4 = nullptr;
     QLabel* lblPause = nullptr;
+    QLabel* lblSaveFailed = nullptr; // the table of records could not be written
     AutoSizeLabel* Label1 = nullptr;
     AutoSizeLabel* Label6 = nullptr;
     AutoSizeLabel* Label5 = nullptr;
@@ -104,8 +139,24 @@ private:
     void Form_Load();
     void Form_Activate();
     void Form_Unload();
+    void picQuadixField_KeyDown(int qtKey);
+    void txtEnterName_KeyPress();
+    QAction* menuAction(MenuItem item) const;
 
     bool centred_ = false;
+
+    SystemClock systemClock_;
+    MersenneRandom systemRandom_;
+    Clock& clock_;
+    Random& random_;
+    std::function<void(int)> pump_;
+    QTimer wakeUp_;            // ends a wait of the game loop when the next step is due
+    SoundEffects sound_;
+    // The renderer reads the tile context from the game state, set at load.
+    BlockRenderer renderer_;
+    quadix::Game game_;
+    GameFlow flow_;
+    ScoreFilePaths scoreFile_;
 };
 
 } // namespace quadix

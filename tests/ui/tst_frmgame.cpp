@@ -12,9 +12,11 @@
 #include <memory>
 
 #include "ui/FrmGame.h"
+#include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
 
 using quadix::FrmGame;
+using quadix::FrmHighScores;
 using quadix::PictureBox;
 
 class FrmGameTest : public QObject {
@@ -39,7 +41,11 @@ class FrmGameTest : public QObject {
 
 private slots:
     void init() { window = std::make_unique<FrmGame>(); }
-    void cleanup() { window.reset(); }
+    void cleanup()
+    {
+        FrmHighScores::CloseCurrent();
+        window.reset();
+    }
 
     void windowIsFixedCentredAndTitled()
     {
@@ -243,6 +249,13 @@ private slots:
         window->mnuPause->setEnabled(pauseEnabled);
         QSignalSpy triggered(find<QAction>(item), &QAction::triggered);
         QSignalSpy keys(window->picQuadixField, &PictureBox::keyDown);
+        // F2 starts a real game and F1 opens the modal instructions: end both.
+        QTimer::singleShot(50, window.get(), [this] {
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+            if (window->game().state.gameRunning)
+                window->flow().mnuStart_Click();
+        });
         QTest::keyClick(window->windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         QCOMPARE(triggered.count(), fires ? 1 : 0);
         QCOMPARE(pressesOf(keys, key), fires ? 0 : 1);  // a dead shortcut's key goes to the game
