@@ -32,6 +32,8 @@ public:
     {
         ++pumps;
         waits.push_back(waitMs);
+        if (onPump)
+            onPump();
         if (runDue())
             return;
         if (waitMs == 0)
@@ -70,6 +72,7 @@ public:
     std::multimap<uint64_t, std::function<void()>> events;
     std::vector<int> waits;
     std::function<void()> onEnterName;
+    std::function<void()> onPump; // at every pass of the game loop
     std::function<void()> onDeadlock;
     int focusRequests = 0;
     int nameEntries = 0;
