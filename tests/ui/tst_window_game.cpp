@@ -1,0 +1,327 @@
+// Whole games through the real main window, headless: F2 and F4 through their
+// shortcuts, game keys on the playfield, a fake clock that the game loop's
+// waits move on, a seeded generator, and the records file in a temporary folder.
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "support/EventScript.h"
+#include "ui/FrmGame.h"
+#include "ui/FrmHighScores.h"
+#include "ui/PictureBox.h"
+
+using namespace quadix;
+using namespace quadix::test;
+
+class WindowGameTest : public QObject {
+    Q_OBJECT
+
+    FakeClock clock;
+    SeededRandom random{11};
+    std::unique_ptr<EventScript> script;
+    std::unique_ptr<FrmGame> window;
+    QTemporaryDir dir;
+    std::vector<int> sounds;
+    bool hung = false;
+
+    QString scoresPath() const { return dir.filePath("Scores.dat"); }
+
+    void open(const QString& writePath)
+    {
+        GamePorts ports;
+        ports.clock = &clock;
+        ports.random = &random;
+        ports.scoreFile = ScoreFilePaths{scoresPath(), writePath};
+        // Every pass of the game loop: Qt's pending events, then the script.
+        ports.pump = [this](int waitMs) {
+            QCoreApplication::processEvents();
+            if (!script->pump(waitMs)) {
+                hung = true;
+                window->flow().Abandon();
+            }
+        };
+        window = std::make_unique<FrmGame>(ports);
+        window->soundEffects().onStarted = [this](int id) { sounds.push_back(id); };
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    // Function keys go through the window's shortcuts; F2 returns when the game is over.
+    void shortcut(Qt::Key key) { QTest::keyClick(window->windowHandle(), key); }
+    void press(Qt::Key key) { QTest::keyClick(window->picQuadixField, key); }
+    GameState& state() { return window->game().state; }
+
+    // Plays a game until it is lost, with the given score put in on the way.
+    void loseGameWith(int32_t score, int16_t lines)
+    {
+        script->at(1000, [=, this] {
+            state().score = score;
+            state().lines = lines;
+        });
+        shortcut(Qt::Key_F2);
+        QVERIFY(!hung);
+        QVERIFY(!state().stoppedByPlayer);
+    }
+
+    // Closes the records window that a name entry shows modally, checking it first.
+    void closeRecordsWhenShown(const QString& name, const QString& points)
+    {
+        QTimer::singleShot(50, this, [=] {
+            FrmHighScores* records = FrmHighScores::Current();
+            QVERIFY(records);
+            QVERIFY(records->isModal());
+            QCOMPARE(QApplication::activeModalWidget(), records);
+            QCOMPARE(records->Label1[0]->text(), name);
+            QCOMPARE(records->Label2[0]->text(), points);
+            records->cmdClose->click();
+        });
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(dir.isValid());
+        QFile::remove(scoresPath());
+        clock.now = 200000;
+        script = std::make_unique<EventScript>(clock);
+        sounds.clear();
+        hung = false;
+        open(scoresPath());
+    }
+
+    void cleanup()
+    {
+        FrmHighScores::CloseCurrent();
+        window.reset();
+    }
+
+    void f2StartsAndStopsGame()
+    {
+        script->at(0, [this] {
+            QCOMPARE(sounds, std::vector<int>{6});
+            QCOMPARE(window->mnuStart->text(), QString("Stop"));
+            QVERIFY(window->mnuPause->isEnabled());
+            QVERIFY(!window->mnuHighScores->isEnabled());
+            QVERIFY(!window->mnuHelp->isEnabled());
+            QVERIFY(!window->lblNewGame->isVisible());
+            QCOMPARE(window->LabelScore->text(), QString("0"));
+            QCOMPARE(window->LabelLines->text(), QString("0"));
+            QCOMPARE(window->LabelLevel->text(), QString("0"));
+            QVERIFY(window->picQuadixField->hasFocus());
+            QCOMPARE(state().fallPixel, 1); // the first step came on the very first pass
+        });
+        script->at(400, [this] {
+            state().score = 5000; // whatever the score, a stopped game asks no name
+            shortcut(Qt::Key_F2);
+        });
+        shortcut(Qt::Key_F2);
+        QVERIFY(state().stoppedByPlayer);
+        QCOMPARE(sounds.back(), 3);
+        QCOMPARE(window->mnuStart->text(), QString("Via"));
+        QVERIFY(!window->mnuPause->isEnabled());
+        QVERIFY(window->mnuStart->isEnabled());
+        QVERIFY(window->mnuHighScores->isEnabled());
+        QVERIFY(window->mnuHelp->isEnabled());
+        QVERIFY(window->lblGameOver->isVisible());
+        QVERIFY(window->lblNewGame->isVisible());
+        QVERIFY(!window->txtEnterName->isVisible());
+        QVERIFY(!QFile::exists(scoresPath()));
+    }
+
+    void pieceDrawnWhereTheModelPutsIt()
+    {
+        script->at(300, [this] {
+            const QImage field = window->renderer().fieldImage().toImage();
+            const GameState& s = state();
+            // Block 0's tile: its top-left pixel is the tile's left face.
+            const int x = (s.pieceX - 10) * 14 + 1;
+            const int y = (s.pieceY - 11) * 14 + s.fallPixel + 7;
+            QVERIFY(field.pixelColor(x, y) != QColor(Qt::black));
+            QVERIFY(window->picQuadixField->grab().toImage().pixelColor(x + 2, y + 2) != QColor(Qt::black));
+            shortcut(Qt::Key_F2);
+        });
+        shortcut(Qt::Key_F2);
+    }
+
+    void downLocksAndNewPieceWaitsFiveSteps()
+    {
+        std::vector<int> held;
+        script->at(0, [&, this] {
+            for (int i = 0; i < 30; ++i)
+                press(Qt::Key_Down);
+            QCOMPARE(state().dropHeld, 1);
+            QCOMPARE(sounds.back(), 1);
+            const int y = state().pieceY;
+            press(Qt::Key_Down); // ignored during the spawn pause
+            QCOMPARE(state().pieceY, y);
+            for (int step = 1; step <= 6; ++step)
+                script->at(26 * step + 1, [&, this] { held.push_back(state().dropHeld * 100 + state().fallPixel); });
+            script->at(26 * 7, [this] { shortcut(Qt::Key_F2); });
+        });
+        shortcut(Qt::Key_F2);
+        // fallPixel stays 14 through the pause; the sixth due step moves the piece.
+        QCOMPARE(held, (std::vector<int>{214, 314, 414, 514, 14, 1}));
+    }
+
+    void pauseHidesStackAndOnlyF4Resumes()
+    {
+        GameState atPause;
+        script->at(300, [&, this] {
+            press(Qt::Key_Down);
+            press(Qt::Key_Down);
+            shortcut(Qt::Key_F4);
+            QVERIFY(state().paused);
+            QCOMPARE(sounds.back(), 4);
+            QCOMPARE(window->mnuPause->text(), QString("Riprendi"));
+            QVERIFY(window->lblPause->isVisible());
+            QVERIFY(window->lblPressF4->isVisible());
+            const QImage field = window->renderer().fieldImage().toImage();
+            for (int y = 0; y < field.height(); y += 7)
+                for (int x = 0; x < field.width(); x += 7)
+                    QCOMPARE(field.pixelColor(x, y), QColor(Qt::black));
+            atPause = state();
+            for (Qt::Key key : {Qt::Key_Left, Qt::Key_Up, Qt::Key_Down, Qt::Key_Escape})
+                press(key);
+            QVERIFY(state().paused);
+            QCOMPARE(state().pieceX, atPause.pieceX);
+        });
+        script->at(5000, [&, this] {
+            QCOMPARE(state().pieceY, atPause.pieceY); // no gravity while paused
+            QCOMPARE(state().fallPixel, atPause.fallPixel);
+            shortcut(Qt::Key_F4);
+            QVERIFY(!state().paused);
+            QCOMPARE(sounds.back(), 6);
+            QVERIFY(!window->lblPause->isVisible());
+            QCOMPARE(window->mnuPause->text(), QString("Pausa"));
+        });
+        script->at(5100, [this] { shortcut(Qt::Key_F2); });
+        shortcut(Qt::Key_F2);
+        QVERIFY(!hung);
+    }
+
+    void focusComesBackToPlayfieldDuringGame()
+    {
+        script->at(100, [this] {
+            window->picPreviewBlocks->setFocus();
+            QVERIFY(window->picQuadixField->hasFocus());
+            shortcut(Qt::Key_F2);
+        });
+        shortcut(Qt::Key_F2);
+        window->picPreviewBlocks->setFocus();
+        QVERIFY(window->picPreviewBlocks->hasFocus()); // between games it may leave
+    }
+
+    void lostGameAsksNameAndKeepsRecord()
+    {
+        loseGameWith(1250, 12);
+        QCOMPARE(state().stopState, 2);
+        QCOMPARE(window->mnuStart->text(), QString("Via"));
+        QVERIFY(window->txtEnterName->isVisible());
+        QVERIFY(window->txtEnterName->isEnabled());
+        QVERIFY(window->txtEnterName->hasFocus());
+        QVERIFY(window->lblEnterName->isVisible());
+        QVERIFY(!window->mnuStart->isEnabled());
+        QVERIFY(!window->mnuHighScores->isEnabled());
+        QVERIFY(state().enteringName);
+
+        QTest::keyClicks(window->txtEnterName, "Niccol");
+        window->txtEnterName->insert(QString::fromUtf8("ò")); // QTest types ASCII only
+        closeRecordsWhenShown(QString::fromUtf8("Niccolò"), " 1250");
+        QTest::keyClick(window->txtEnterName, Qt::Key_Return);
+        QVERIFY(!window->txtEnterName->isVisible());
+        QVERIFY(!state().enteringName);
+        QVERIFY(window->mnuStart->isEnabled());
+        QVERIFY(window->mnuHighScores->isEnabled());
+
+        QFile file(scoresPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        // Windows-1252, CR LF, the numbers with one leading blank, 27 empty lines.
+        QByteArray expected("Niccol\xF2\r\n 1250\r\n 12\r\n");
+        for (int i = 0; i < 27; ++i)
+            expected += "\r\n";
+        QCOMPARE(file.readAll(), expected);
+        file.close();
+
+        window.reset(); // a new run reads the record back, without the leading blank
+        highScores = {};
+        open(scoresPath());
+        QCOMPARE(highScores[0][0], QString::fromUtf8("Niccolò"));
+        QCOMPARE(highScores[0][1], QString("1250"));
+        QCOMPARE(highScores[0][2], QString("12"));
+    }
+
+    void emptyNameIsStoredAsAnonimo()
+    {
+        loseGameWith(40, 1);
+        closeRecordsWhenShown("Anonimo", " 40");
+        QTest::keyClick(window->txtEnterName, Qt::Key_Return);
+        QCOMPARE(highScores[0][0], QString("Anonimo"));
+    }
+
+    void failedWriteKeepsRecordAndSaysSo()
+    {
+        // The place to write is below a regular file: no folder can be made there.
+        QFile blocker(dir.filePath("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        window.reset();
+        open(dir.filePath("blocker/Scores.dat"));
+        loseGameWith(700, 7);
+        QTest::keyClicks(window->txtEnterName, "Mario");
+        closeRecordsWhenShown("Mario", " 700");
+        QTest::keyClick(window->txtEnterName, Qt::Key_Return);
+        QVERIFY(window->lblSaveFailed->isVisible());
+        QCOMPARE(window->lblSaveFailed->text(), kSaveFailedMessage.toString());
+        QCOMPARE(highScores[0][0], QString("Mario")); // kept in memory
+        script->at(0, [this] {
+            QVERIFY(!window->lblSaveFailed->isVisible()); // until the next game starts
+            shortcut(Qt::Key_F2);
+        });
+        shortcut(Qt::Key_F2);
+    }
+
+    void closingDuringGameEndsWithoutRecord()
+    {
+        script->at(500, [this] {
+            state().score = 3000;
+            window->close();
+        });
+        shortcut(Qt::Key_F2);
+        QVERIFY(window->flow().abandoned());
+        QCOMPARE(std::count(sounds.begin(), sounds.end(), 3), 0); // the game never ended
+        QVERIFY(!window->txtEnterName->isVisible());
+        QVERIFY(!QFile::exists(scoresPath()));
+        QCOMPARE(clock.now, 200500u); // the loop did not run on
+    }
+
+    void soundSwitchSilencesLaterEvents()
+    {
+        window->mnuEffects->trigger();
+        QVERIFY(!window->mnuEffects->isChecked());
+        QVERIFY(!window->soundEffects().soundOn());
+        script->at(0, [this] {
+            for (int i = 0; i < 30; ++i)
+                press(Qt::Key_Down); // a lock and a new piece
+            shortcut(Qt::Key_F4);
+            shortcut(Qt::Key_F4);
+            shortcut(Qt::Key_F2);
+        });
+        shortcut(Qt::Key_F2);
+        QVERIFY(sounds.empty());
+        window->mnuEffects->trigger();
+        QVERIFY(window->mnuEffects->isChecked());
+        script->at(0, [this] { shortcut(Qt::Key_F2); });
+        shortcut(Qt::Key_F2);
+        QCOMPARE(sounds, (std::vector<int>{6, 3}));
+    }
+};
+
+QTEST_MAIN(WindowGameTest)
+#include "tst_window_game.moc"
