@@ -1,0 +1,528 @@
+// quadix_bench: measures the game loop and the main window, one measurement
+// per process, so that every figure starts from a fresh program.
+//
+//   quadix_bench <mode> [--loop waiting|busy] [--interval ms] [--seconds s] [--samples n]
+//
+// Modes (each prints one line starting with "result", as key=value pairs):
+//   cpu-play     CPU share of one core while a game runs, and VmRSS at its end
+//   cpu-paused   CPU share while the game is paused
+//   cpu-idle     CPU share between games (no game loop runs, only the event loop)
+//   cadence      gaps between gravity steps: min, median, max
+//   latency      key press posted to the playfield -> its repaint has completed
+//   startup      CLOCK_REALTIME when the first painting of the window has completed
+//
+// Two loops are compared:
+//   waiting  the game as it ships: FrmGame with its own clock, generator and
+//            event pump, which sleeps in the event loop until something is due;
+//   busy     the same window with a pump that never waits and only runs
+//            QCoreApplication::processEvents(), so the loop spins without a
+//            pause between gravity steps, also while paused.
+// Both use a records file in a temporary folder, so the player's records are
+// never read or written.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "game/SystemPorts.h"
+#include "ui/FrmGame.h"
+#include "ui/PictureBox.h"
+
+namespace {
+
+using namespace quadix;
+
+int64_t clockNs(clockid_t id)
+{
+    timespec ts{};
+    clock_gettime(id, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+int64_t monotonicNs() { return clockNs(CLOCK_MONOTONIC); }
+int64_t processCpuNs() { return clockNs(CLOCK_PROCESS_CPUTIME_ID); }
+int64_t realtimeNs() { return clockNs(CLOCK_REALTIME); }
+
+long residentKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+// The calling thread's time on a core and time spent ready to run but kept
+// waiting for one, in ns. Their sum is the share of a core the thread asked
+// for: on a busy machine a spinning loop gets less than it wants.
+struct SchedTimes {
+    int64_t running = 0;
+    int64_t queued = 0;
+};
+
+SchedTimes threadSchedTimes()
+{
+    SchedTimes t;
+    std::ifstream stat("/proc/thread-self/schedstat");
+    long long running = 0, queued = 0;
+    if (stat >> running >> queued) {
+        t.running = running;
+        t.queued = queued;
+    }
+    return t;
+}
+
+// CPU use over a span: the whole process (every thread, kernel time
+// included), and how much of a core the main thread wanted.
+class CpuSpan {
+public:
+    void start()
+    {
+        cpu0_ = processCpuNs();
+        sched0_ = threadSchedTimes();
+        wall0_ = monotonicNs();
+    }
+    void stop()
+    {
+        wall_ = monotonicNs() - wall0_;
+        cpu_ = processCpuNs() - cpu0_;
+        const SchedTimes sched = threadSchedTimes();
+        wanted_ = (sched.running - sched0_.running) + (sched.queued - sched0_.queued);
+    }
+    double seconds() const { return wall_ / 1e9; }
+    double cpuPercent() const { return 100.0 * cpu_ / wall_; }
+    double wantedPercent() const { return 100.0 * wanted_ / wall_; }
+
+private:
+    int64_t cpu0_ = 0, wall0_ = 0;
+    SchedTimes sched0_;
+    int64_t cpu_ = 0, wall_ = 1, wanted_ = 0;
+};
+
+struct Options {
+    std::string mode;
+    bool busy = false;
+    int interval = 25;
+    double seconds = 5.0;
+    int samples = 50;
+};
+
+struct Stats {
+    double min = 0, median = 0, max = 0;
+    size_t count = 0;
+};
+
+Stats statsOf(std::vector<double> values)
+{
+    Stats s;
+    s.count = values.size();
+    if (values.empty())
+        return s;
+    std::sort(values.begin(), values.end());
+    s.min = values.front();
+    s.max = values.back();
+    const size_t n = values.size();
+    s.median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return s;
+}
+
+// Every event goes through notify(): the benchmark looks at it before and
+// after it is handled, without changing how it is handled.
+class BenchApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (before)
+            before(receiver, event);
+        ++depth_;
+        const bool result = QApplication::notify(receiver, event);
+        --depth_;
+        if (after)
+            after(receiver, event, depth_);
+        return result;
+    }
+
+    std::function<void(QObject*, QEvent*)> before;
+    // depth: how many deliveries are still under way around this one.
+    std::function<void(QObject*, QEvent*, int depth)> after;
+
+private:
+    int depth_ = 0;
+};
+
+// The system clock, watched: the first reading after the game loop has
+// made a gravity step (lastTick changed) stamps that step. The loop reads
+// the clock right after each step to work out its wait, so the stamp falls
+// just after the step, in either loop. The readings themselves are the real
+// clock's, untouched.
+class StepStampingClock : public Clock {
+public:
+    uint32_t TickCount() override
+    {
+        const uint32_t now = real_.TickCount();
+        if (state != nullptr && recording && state->lastTick != seenLastTick) {
+            seenLastTick = state->lastTick;
+            steps.push_back(monotonicNs());
+        }
+        return now;
+    }
+    void Idle() override { real_.Idle(); }
+
+    const GameState* state = nullptr;
+    bool recording = false;
+    int32_t seenLastTick = 0;
+    std::vector<int64_t> steps;
+
+private:
+    SystemClock real_;
+};
+
+void busyPump(int)
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// Shows the window and waits until the X server has mapped and exposed it.
+bool showAndWaitExposed(FrmGame& window)
+{
+    window.show();
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (window.windowHandle() && window.windowHandle()->isExposed())
+            return true;
+    }
+    return false;
+}
+
+const char* loopName(const Options& o) { return o.busy ? "busy" : "waiting"; }
+
+void preciseSingleShot(int ms, const std::function<void()>& f)
+{
+    QTimer::singleShot(ms, Qt::PreciseTimer, qApp, f);
+}
+
+// Starts a game on the next turn of the event loop. The game runs inside
+// that call, as it does from the menu; when it returns, afterGame runs and
+// the program's event loop ends.
+void startGame(FrmGame& window, const Options& o, const std::function<void()>& afterGame)
+{
+    QTimer::singleShot(0, qApp, [&window, o, afterGame] {
+        if (o.interval != 25) {
+            // Runs on the game loop's first pass, right after the new game
+            // has set its own interval.
+            QTimer::singleShot(0, qApp, [&window, o] { window.game().state.fallInterval = o.interval; });
+        }
+        window.flow().mnuStart_Click();
+        afterGame();
+        QCoreApplication::exit(0);
+    });
+}
+
+void stopGame(FrmGame& window)
+{
+    if (window.game().state.gameRunning)
+        window.flow().mnuStart_Click();
+}
+
+// ---- The measurements ---------------------------------------------------------
+
+int cpuPlay(BenchApplication& app, FrmGame& window, const Options& o)
+{
+    CpuSpan span;
+    bool done = false;
+    auto finish = [&] {
+        if (done)
+            return;
+        done = true;
+        span.stop();
+        std::printf("result mode=cpu-play loop=%s interval=%d seconds=%.2f cpu_pct=%.2f wanted_pct=%.2f "
+                    "rss_kb=%ld running=%d\n",
+                    loopName(o), o.interval, span.seconds(), span.cpuPercent(), span.wantedPercent(), residentKb(),
+                    window.game().state.gameRunning ? 1 : 0);
+        stopGame(window);
+    };
+    // The measured span starts with the game.
+    QTimer::singleShot(0, qApp, [&] {
+        span.start();
+        preciseSingleShot(static_cast<int>(o.seconds * 1000), finish);
+    });
+    startGame(window, o, finish);
+    return app.exec();
+}
+
+int cpuPaused(BenchApplication& app, FrmGame& window, const Options& o)
+{
+    CpuSpan span;
+    bool done = false;
+    auto finish = [&] {
+        if (done)
+            return;
+        done = true;
+        span.stop();
+        std::printf("result mode=cpu-paused loop=%s seconds=%.2f cpu_pct=%.2f wanted_pct=%.2f paused=%d\n",
+                    loopName(o), span.seconds(), span.cpuPercent(), span.wantedPercent(),
+                    window.game().state.paused ? 1 : 0);
+        stopGame(window);
+    };
+    startGame(window, o, finish);
+    preciseSingleShot(300, [&] { window.flow().mnuPause_Click(); });
+    // Let the pause message and the cleared playfield be painted first.
+    preciseSingleShot(800, [&] {
+        span.start();
+        preciseSingleShot(static_cast<int>(o.seconds * 1000), finish);
+    });
+    return app.exec();
+}
+
+int cpuIdle(BenchApplication& app, const Options& o)
+{
+    CpuSpan span;
+    preciseSingleShot(500, [&] {
+        span.start();
+        preciseSingleShot(static_cast<int>(o.seconds * 1000), [&] {
+            span.stop();
+            std::printf("result mode=cpu-idle loop=%s seconds=%.2f cpu_pct=%.2f wanted_pct=%.2f\n", loopName(o),
+                        span.seconds(), span.cpuPercent(), span.wantedPercent());
+            QCoreApplication::exit(0);
+        });
+    });
+    return app.exec();
+}
+
+int cadence(BenchApplication& app, FrmGame& window, StepStampingClock& clock, const Options& o)
+{
+    clock.state = &window.game().state;
+    bool done = false;
+    auto finish = [&] {
+        if (done)
+            return;
+        done = true;
+        clock.recording = false;
+        std::vector<double> gaps;
+        for (size_t i = 1; i < clock.steps.size(); ++i)
+            gaps.push_back((clock.steps[i] - clock.steps[i - 1]) / 1e6);
+        const Stats s = statsOf(gaps);
+        std::printf("result mode=cadence loop=%s interval=%d gaps=%zu min_ms=%.2f median_ms=%.2f max_ms=%.2f "
+                    "running=%d\n",
+                    loopName(o), o.interval, s.count, s.min, s.median, s.max,
+                    window.game().state.gameRunning ? 1 : 0);
+        stopGame(window);
+    };
+    startGame(window, o, finish);
+    // Skip the first steps of the game; then every step is stamped.
+    preciseSingleShot(300, [&] {
+        clock.seenLastTick = window.game().state.lastTick;
+        clock.recording = true;
+        preciseSingleShot(static_cast<int>(o.seconds * 1000), finish);
+    });
+    return app.exec();
+}
+
+// A second thread posts a Left or Right key press to the playfield at random
+// moments, as input coming from outside the game loop would arrive. The
+// sample ends when the first paint of the playfield that began after the
+// key press was delivered has completed. Keys alternate, so the piece
+// wobbles about the middle and every key moves it; a sample whose key did
+// not move the piece (so no repaint of its own) is counted apart.
+int latency(BenchApplication& app, FrmGame& window, const Options& o)
+{
+    QWidget* field = window.picQuadixField;
+    std::atomic<bool> pending{false};
+    std::atomic<int64_t> postedAt{0};
+    std::atomic<bool> stopPosting{false};
+    bool keyDelivered = false;
+    int16_t xBefore = 0;
+    std::vector<double> moved;
+    int unmoved = 0;
+    bool done = false;
+
+    app.before = [&](QObject* receiver, QEvent* event) {
+        if (receiver == field && event->type() == QEvent::KeyPress && pending.load() && !keyDelivered) {
+            keyDelivered = true;
+            xBefore = window.game().state.pieceX;
+        }
+    };
+    app.after = [&](QObject* receiver, QEvent* event, int) {
+        if (receiver != field || event->type() != QEvent::Paint || !keyDelivered)
+            return;
+        const double ms = (monotonicNs() - postedAt.load()) / 1e6;
+        if (window.game().state.pieceX != xBefore)
+            moved.push_back(ms);
+        else
+            ++unmoved;
+        keyDelivered = false;
+        pending.store(false);
+    };
+
+    auto finish = [&] {
+        if (done)
+            return;
+        done = true;
+        stopPosting.store(true);
+        const Stats s = statsOf(moved);
+        std::printf("result mode=latency loop=%s interval=%d samples=%zu unmoved=%d min_ms=%.3f median_ms=%.3f "
+                    "max_ms=%.3f running=%d\n",
+                    loopName(o), o.interval, s.count, unmoved, s.min, s.median, s.max,
+                    window.game().state.gameRunning ? 1 : 0);
+        stopGame(window);
+    };
+
+    std::thread poster;
+    preciseSingleShot(300, [&] {
+        poster = std::thread([&] {
+            std::mt19937 rng(12345);
+            std::uniform_int_distribution<int> pauseUs(30000, 100000);
+            bool left = true;
+            for (int i = 0; i < o.samples && !stopPosting.load(); ++i) {
+                std::this_thread::sleep_for(std::chrono::microseconds(pauseUs(rng)));
+                // The previous sample must be over before the next key goes out.
+                while (pending.load() && !stopPosting.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                if (stopPosting.load())
+                    break;
+                auto* key = new QKeyEvent(QEvent::KeyPress, left ? Qt::Key_Left : Qt::Key_Right, Qt::NoModifier);
+                left = !left;
+                postedAt.store(monotonicNs());
+                pending.store(true);
+                QCoreApplication::postEvent(field, key);
+            }
+            while (pending.load() && !stopPosting.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            QMetaObject::invokeMethod(qApp, [&] { finish(); }, Qt::QueuedConnection);
+        });
+    });
+    startGame(window, o, finish);
+    // Whatever happens, do not wait for ever.
+    preciseSingleShot(30000, finish);
+    const int rc = app.exec();
+    stopPosting.store(true);
+    if (poster.joinable())
+        poster.join();
+    app.before = nullptr;
+    app.after = nullptr;
+    return rc;
+}
+
+int startup(BenchApplication& app, FrmGame& window, int64_t mainEnteredNs)
+{
+    bool painted = false;
+    bool stamped = false;
+    // The stamp is taken when the outermost delivery during which a part of
+    // the window was painted has returned: by then the whole window has been
+    // painted and handed to the X server.
+    app.after = [&](QObject* receiver, QEvent* event, int depth) {
+        if (stamped)
+            return;
+        if (event->type() == QEvent::Paint) {
+            auto* widget = qobject_cast<QWidget*>(receiver);
+            if (widget && widget->window() == &window)
+                painted = true;
+        }
+        if (painted && depth == 0) {
+            stamped = true;
+            std::printf("result mode=startup main_realtime_ns=%lld painted_realtime_ns=%lld\n",
+                        static_cast<long long>(mainEnteredNs), static_cast<long long>(realtimeNs()));
+            std::fflush(stdout);
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        }
+    };
+    window.show();
+    preciseSingleShot(10000, [] { QCoreApplication::exit(1); });
+    const int rc = app.exec();
+    app.after = nullptr;
+    return rc;
+}
+
+int usage()
+{
+    std::fprintf(stderr,
+                 "usage: quadix_bench cpu-play|cpu-paused|cpu-idle|cadence|latency|startup\n"
+                 "       [--loop waiting|busy] [--interval ms] [--seconds s] [--samples n]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const int64_t mainEnteredNs = realtimeNs();
+
+    Options o;
+    if (argc < 2)
+        return usage();
+    o.mode = argv[1];
+    for (int i = 2; i + 1 < argc; i += 2) {
+        const std::string key = argv[i];
+        const char* value = argv[i + 1];
+        if (key == "--loop")
+            o.busy = std::strcmp(value, "busy") == 0;
+        else if (key == "--interval")
+            o.interval = std::atoi(value);
+        else if (key == "--seconds")
+            o.seconds = std::atof(value);
+        else if (key == "--samples")
+            o.samples = std::atoi(value);
+        else
+            return usage();
+    }
+
+    BenchApplication app(argc, argv);
+    QTemporaryDir recordsDir;
+    StepStampingClock stampingClock;
+
+    GamePorts ports;
+    const QString records = recordsDir.filePath(QStringLiteral("records.dat"));
+    ports.scoreFile = ScoreFilePaths{records, records};
+    if (o.busy)
+        ports.pump = busyPump;
+    if (o.mode == "cadence")
+        ports.clock = &stampingClock;
+
+    FrmGame window(ports);
+    int rc = 0;
+    if (o.mode == "startup") {
+        rc = startup(app, window, mainEnteredNs);
+    } else {
+        if (!showAndWaitExposed(window)) {
+            std::fprintf(stderr, "quadix_bench: the window was never exposed\n");
+            return 1;
+        }
+        if (o.mode == "cpu-play")
+            rc = cpuPlay(app, window, o);
+        else if (o.mode == "cpu-paused")
+            rc = cpuPaused(app, window, o);
+        else if (o.mode == "cpu-idle")
+            rc = cpuIdle(app, o);
+        else if (o.mode == "cadence")
+            rc = cadence(app, window, stampingClock, o);
+        else if (o.mode == "latency")
+            rc = latency(app, window, o);
+        else
+            return usage();
+    }
+    std::fflush(stdout);
+    return rc;
+}

@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Benchmark of the game loop and the main window (about a minute and a half,
+# plus the build the first time).
+#
+# Builds quadix_bench in build-bench/ and runs every measurement in a fresh
+# process on a real X server (Xvfb, 1024x768x24, real painting), with the
+# sound going to SDL's dummy device. Each row is measured for two loops:
+#   waiting loop  the game as it ships: between gravity steps the loop sleeps
+#                 in the event loop until a key, a repaint or the next step;
+#   busy poll     the same window, but the pump never waits: every pass only
+#                 runs processEvents() and loops, also while paused, which is
+#                 how a loop that spins instead of sleeping behaves.
+# How to read the table:
+#   CPU share     process CPU time (all threads, user + kernel) over wall
+#                 time, in % of one core. "main thread wanted" is the share
+#                 of a core the game's thread spent running or queued, ready
+#                 to run (/proc/thread-self/schedstat): on a loaded machine a
+#                 spinning loop wants ~100 % but gets only what is left. It
+#                 leaves out the X and audio threads, so it can be below the
+#                 process share when the game thread is idle.
+#   step gaps     time between consecutive gravity steps, min / median / max
+#                 (number of gaps). A step comes once more than fallInterval
+#                 ticks of 1 ms have passed since the last one, so the median
+#                 should be fallInterval + 1; as the ticks are whole
+#                 milliseconds, a single gap can be up to 1 ms shorter.
+#                 The maxima are where the scheduler kept us off the cores.
+#   key latency   a Left/Right key press posted to the playfield from another
+#                 thread at random moments, until the playfield's repaint for
+#                 it has completed; median / max of 50.
+#   start-up      from the shell launching the program to the end of the
+#                 first painting of the whole window; median of 10 runs.
+#   memory        VmRSS at the end of 5 s of play.
+# The machine's load average is printed under the table: other work on the
+# same cores lowers the busy poll's CPU share and widens the step gaps.
+# Raw result lines go to build-bench/benchmark-results.txt.
+#
+# Usage: tools/benchmark.sh      (QUADIX_BENCH_BUILD=dir to build elsewhere)
+set -euo pipefail
+export LC_ALL=C
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${QUADIX_BENCH_BUILD:-$root/build-bench}
+bench=$build/tools/bench/quadix_bench
+
+if [[ "${1:-}" != --measure ]]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
+        -DQUADIX_BENCH=ON >/dev/null
+    cmake --build "$build" -j2 --target quadix_bench >&2
+    exec xvfb-run -a -s "-screen 0 1024x768x24" \
+        env SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb "${BASH_SOURCE[0]}" --measure
+fi
+
+# ---- Inside the X server ----------------------------------------------------------
+
+runtime=$(mktemp -d)
+trap 'rm -rf "$runtime"' EXIT
+export XDG_RUNTIME_DIR=$runtime
+raw=$build/benchmark-results.txt
+log=$build/benchmark-stderr.txt
+: >"$raw"
+: >"$log"
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+
+# Runs one measurement; prints its result line (empty if it failed).
+measure() {
+    echo "  quadix_bench $*" >&2
+    local line
+    line=$("$bench" "$@" 2>>"$log" | grep '^result ' || true)
+    echo "$line" >>"$raw"
+    echo "$line"
+}
+
+# The value of key in a result line.
+get() {
+    local value
+    value=$(sed -n "s/.* $2=\([^ ]*\).*/\1/p" <<<"$1")
+    echo "${value:-n/a}"
+}
+
+cpu_cell() {
+    local line=$1
+    [[ -n $line ]] || { echo "failed"; return; }
+    local cell
+    cell="$(get "$line" cpu_pct) % (main thread wanted $(get "$line" wanted_pct) %)"
+    [[ $(get "$line" running) == 0 ]] && cell="$cell, game ended early"
+    echo "$cell"
+}
+
+gaps_cell() {
+    local line=$1
+    [[ -n $line ]] || { echo "failed"; return; }
+    echo "$(get "$line" min_ms) / $(get "$line" median_ms) / $(get "$line" max_ms) ms ($(get "$line" gaps))"
+}
+
+latency_cell() {
+    local line=$1
+    [[ -n $line ]] || { echo "failed"; return; }
+    local cell
+    cell="$(get "$line" median_ms) / $(get "$line" max_ms) ms ($(get "$line" samples))"
+    [[ $(get "$line" unmoved) != 0 ]] && cell="$cell, $(get "$line" unmoved) keys did not move the piece"
+    echo "$cell"
+}
+
+rss_cell() {
+    local line=$1
+    [[ -n $line ]] || { echo "failed"; return; }
+    awk -v kb="$(get "$line" rss_kb)" 'BEGIN { printf "%.1f MiB", kb / 1024 }'
+}
+
+echo "Measuring (each line a fresh process):" >&2
+declare -A r
+for loop in waiting busy; do
+    for interval in 25 2; do
+        r[play-$loop-$interval]=$(measure cpu-play --loop $loop --interval $interval --seconds 5)
+    done
+done
+for loop in waiting busy; do
+    r[paused-$loop]=$(measure cpu-paused --loop $loop --seconds 3)
+    r[idle-$loop]=$(measure cpu-idle --loop $loop --seconds 3)
+done
+for loop in waiting busy; do
+    for interval in 25 2; do
+        r[cadence-$loop-$interval]=$(measure cadence --loop $loop --interval $interval --seconds 5)
+    done
+done
+for loop in waiting busy; do
+    r[latency-$loop]=$(measure latency --loop $loop --interval 25 --samples 50)
+done
+
+# Start-up: the same program for both loops (no game runs), so one figure.
+echo "  quadix_bench startup (10 runs)" >&2
+startups=()
+for _ in 1 2 3 4 5 6 7 8 9 10; do
+    launched=$EPOCHREALTIME
+    line=$("$bench" startup 2>>"$log" | grep '^result ' || true)
+    echo "$line launched=$launched" >>"$raw"
+    [[ -n $line ]] || continue
+    startups+=("$(awk -v l="$launched" -v m="$(get "$line" main_realtime_ns)" -v p="$(get "$line" painted_realtime_ns)" \
+        'BEGIN { printf "%.1f %.1f\n", p / 1e6 - l * 1000, m / 1e6 - l * 1000 }')")
+done
+median() { sort -n | awk '{ v[NR] = $1 } END { printf "%.0f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+if ((${#startups[@]} > 0)); then
+    totals=$(printf '%s\n' "${startups[@]}" | cut -d' ' -f1)
+    mains=$(printf '%s\n' "${startups[@]}" | cut -d' ' -f2)
+    startup_cell="$(median <<<"$totals") ms (min $(sort -n <<<"$totals" | head -1 | cut -d. -f1),"
+    startup_cell="$startup_cell max $(sort -n <<<"$totals" | tail -1 | cut -d. -f1); main() reached after"
+    startup_cell="$startup_cell $(median <<<"$mains") ms; ${#startups[@]} runs)"
+else
+    startup_cell="failed"
+fi
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
+echo
+echo "| Measurement | waiting loop | busy poll |"
+echo "|---|---|---|"
+echo "| CPU share of one core, playing, fallInterval 25 (5 s) | $(cpu_cell "${r[play-waiting-25]}") | $(cpu_cell "${r[play-busy-25]}") |"
+echo "| CPU share of one core, playing, fallInterval 2 (5 s) | $(cpu_cell "${r[play-waiting-2]}") | $(cpu_cell "${r[play-busy-2]}") |"
+echo "| CPU share of one core, paused (3 s) | $(cpu_cell "${r[paused-waiting]}") | $(cpu_cell "${r[paused-busy]}") |"
+echo "| CPU share of one core, between games (3 s; no game loop runs, both idle in the event loop) | $(cpu_cell "${r[idle-waiting]}") | $(cpu_cell "${r[idle-busy]}") |"
+echo "| Gravity step gaps, fallInterval 25: min / median / max (gaps) | $(gaps_cell "${r[cadence-waiting-25]}") | $(gaps_cell "${r[cadence-busy-25]}") |"
+echo "| Gravity step gaps, fallInterval 2: min / median / max (gaps) | $(gaps_cell "${r[cadence-waiting-2]}") | $(gaps_cell "${r[cadence-busy-2]}") |"
+echo "| Key press to repainted playfield, fallInterval 25: median / max (samples) | $(latency_cell "${r[latency-waiting]}") | $(latency_cell "${r[latency-busy]}") |"
+echo "| Start-up to first painted window, median of 10 (same program for both loops) | $startup_cell | same as waiting |"
+echo "| Resident memory (VmRSS) after 5 s of play, fallInterval 25 | $(rss_cell "${r[play-waiting-25]}") | $(rss_cell "${r[play-busy-25]}") |"
+echo
+echo "$(nproc) cores; load average before $load_before, after $load_after; $(date -u '+%Y-%m-%d %H:%M UTC')."
