@@ -1,0 +1,116 @@
+// The game's drawing read back from the real playfield image: a falling piece
+// at fallPixel 14 sits exactly where a locked block of the same row is drawn,
+// and moving a piece leaves nothing of it behind.
+#include <QGuiApplication>
+#include <QtTest>
+
+#include "render/BlockRenderer.h"
+#include "render/TileSheet.h"
+#include "support/BoardText.h"
+#include "support/ModelFakes.h"
+
+using namespace quadix;
+using namespace quadix::test;
+
+namespace {
+
+// The 14 x 14 tile at the top-left corner (x, y) of the playfield image.
+QImage tileAt(const BlockRenderer& renderer, int x, int y)
+{
+    return renderer.fieldImage().toImage().copy(x, y, 14, 14).convertToFormat(QImage::Format_RGB32);
+}
+
+bool allBlack(const QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) != QColor(Qt::black))
+                return false;
+    return true;
+}
+
+struct DrawingRig {
+    DrawingRig() { game.state.tileDC = GenerateDC(); }
+    ~DrawingRig() { DeleteTileDC(game.state.tileDC); }
+    RecordingScoreboard scoreboard;
+    RecordingSound sound;
+    FakeClock clock;
+    ScriptedRandom random;
+    BlockRenderer renderer{game.state.tileDC};
+    Game game{renderer, scoreboard, sound, clock, random};
+};
+
+} // namespace
+
+class GameDrawingTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pieceAtFullStepCoversItsCellsLikeLockedBlocks();
+    void movingPieceLeavesNothingBehind();
+    void allBlocksDrawsEveryLockedCellAndNothingElse();
+};
+
+void GameDrawingTest::pieceAtFullStepCoversItsCellsLikeLockedBlocks()
+{
+    DrawingRig rig;
+    rig.random.types = {7, 7, 7, 7, 7};
+    rig.game.NewGame();
+    GameState& s = rig.game.state;
+    putRows(s, {"....7....."}, 35); // a locked T block at (14, 35)
+    rig.game.DrawAllBlocks();
+    s.pieceY = 20;
+    s.fallPixel = 14;
+    rig.game.DrawPiece();
+    // Block 0 of the falling T at (14, 20) against the locked block at (14, 35).
+    QCOMPARE(tileAt(rig.renderer, 4 * 14, 10 * 14), tileAt(rig.renderer, 4 * 14, 25 * 14));
+    QVERIFY(!allBlack(tileAt(rig.renderer, 4 * 14, 10 * 14)));
+    // Five pixels short of its row, it reaches 5 pixels into the row above.
+    s.fallPixel = 9;
+    rig.game.PutCommand();
+    rig.game.DrawPiece();
+    QCOMPARE(tileAt(rig.renderer, 4 * 14, 10 * 14 - 5), tileAt(rig.renderer, 4 * 14, 25 * 14));
+}
+
+void GameDrawingTest::movingPieceLeavesNothingBehind()
+{
+    DrawingRig rig;
+    rig.random.types = {1, 1, 1, 6, 1};
+    rig.game.NewGame();
+    GameState& s = rig.game.state;
+    for (int step = 0; step < 60; ++step)
+        rig.game.Falling();
+    s.prevX = s.pieceX;
+    s.prevY = s.pieceY;
+    --s.pieceX;
+    rig.game.Checking();
+    rig.game.CanMove();
+    // Exactly the square's four tiles are left on the image.
+    QImage field = rig.renderer.fieldImage().toImage();
+    int lit = 0;
+    for (int y = 0; y < field.height(); ++y)
+        for (int x = 0; x < field.width(); ++x)
+            lit += field.pixelColor(x, y) != QColor(Qt::black);
+    QCOMPARE(lit, 4 * 14 * 14); // block tiles have no black pixel
+    const int top = (s.pieceY - 11) * 14 + s.fallPixel;
+    QVERIFY(!allBlack(tileAt(rig.renderer, (s.pieceX - 10) * 14, top)));
+}
+
+void GameDrawingTest::allBlocksDrawsEveryLockedCellAndNothingElse()
+{
+    DrawingRig rig;
+    rig.game.NewGame();
+    rig.renderer.ClearField();
+    GameState& s = rig.game.state;
+    putRows(s, {"1........2", "34.....567"}, 35);
+    rig.game.DrawAllBlocks();
+    for (int r = 10; r <= 35; ++r) {
+        for (int c = 10; c <= 19; ++c) {
+            const QImage tile = tileAt(rig.renderer, (c - 10) * 14, (r - 10) * 14);
+            QCOMPARE(allBlack(tile), s.board(c, r) == 0);
+        }
+    }
+}
+
+QTEST_MAIN(GameDrawingTest)
+#include "tst_game_drawing.moc"
