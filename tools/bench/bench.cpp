@@ -171,20 +171,25 @@ private:
     int depth_ = 0;
 };
 
-// The system clock, watched: the first reading after the game loop has
-// made a gravity step (lastTick changed) stamps that step. The loop reads
-// the clock right after each step to work out its wait, so the stamp falls
-// just after the step, in either loop. The readings themselves are the real
-// clock's, untouched.
+// The system clock, watched. A gravity step ends by reading the clock into
+// lastTick; the next reading (the loop works out its wait, or starts its next
+// pass) sees lastTick changed and stamps the step with the time of the
+// reading before it, the one that became lastTick. So a step is stamped when
+// it ended, even if the thread lost its core just after it. The readings
+// themselves are the real clock's, untouched.
 class StepStampingClock : public Clock {
 public:
     uint32_t TickCount() override
     {
         const uint32_t now = real_.TickCount();
+        const int64_t at = monotonicNs();
         if (state != nullptr && recording && state->lastTick != seenLastTick) {
             seenLastTick = state->lastTick;
-            steps.push_back(monotonicNs());
+            const bool previousWasTheStep = static_cast<uint32_t>(state->lastTick) == previousReading_;
+            steps.push_back(previousWasTheStep ? previousAt_ : at);
         }
+        previousReading_ = now;
+        previousAt_ = at;
         return now;
     }
     void Idle() override { real_.Idle(); }
@@ -196,6 +201,8 @@ public:
 
 private:
     SystemClock real_;
+    uint32_t previousReading_ = 0;
+    int64_t previousAt_ = 0;
 };
 
 void busyPump(int)
