@@ -192,7 +192,7 @@ if [ "$mode" = chroot ]; then
   sysroot="$root"
   user_home=/home/player
   as_user() {
-    chroot --userspec=player:player "$root" /usr/bin/env -i HOME="$user_home" PATH=/usr/bin:/bin \
+    chroot "$root" setpriv --reuid=player --regid=player --init-groups /usr/bin/env -i HOME="$user_home" PATH=/usr/bin:/bin \
       QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy "$@"
   }
   in_root() { chroot "$root" "$@"; }
