@@ -1,6 +1,8 @@
 #include "sound/SoundEffects.h"
 
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <SDL.h>
@@ -24,6 +26,34 @@ SDL_AudioSpec DeviceSpec()
     spec.samples = 512;     // 64 ms: short enough that a cut-off is prompt
     return spec;
 }
+
+// Keeps the sound libraries quiet while it lives: without a sound card, ALSA
+// writes a page of errors to stderr while SDL looks for a device, and the game
+// is meant to go on silently then.
+class QuietStderr {
+public:
+    QuietStderr()
+    {
+        saved_ = dup(STDERR_FILENO);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0)
+            dup2(null, STDERR_FILENO);
+        if (null >= 0)
+            close(null);
+    }
+    ~QuietStderr()
+    {
+        if (saved_ >= 0) {
+            dup2(saved_, STDERR_FILENO);
+            close(saved_);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int saved_ = -1;
+};
 
 } // namespace
 
@@ -76,12 +106,14 @@ SoundEffects::SoundEffects()
 {
     // Left to itself SDL would take over SIGINT and SIGTERM from the program.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-        return;
-    audioStarted_ = true;
-
-    const SDL_AudioSpec want = DeviceSpec();
-    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    {
+        QuietStderr quiet;
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+            return;
+        audioStarted_ = true;
+        const SDL_AudioSpec want = DeviceSpec();
+        device_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    }
     if (device_ == 0)
         return;
     for (int id = 1; id <= kEffectCount; ++id)
