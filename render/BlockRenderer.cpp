@@ -25,8 +25,13 @@ void copyTile(QPixmap& target, int x, int y, const QPixmap& sheet, const QRect& 
 } // namespace
 
 BlockRenderer::BlockRenderer(const int32_t& tileDC)
-    : tileDC_(tileDC)
-    , field_(kFieldWidth, kFieldHeight)
+    : BlockRenderer()
+{
+    attach(tileDC);
+}
+
+BlockRenderer::BlockRenderer()
+    : field_(kFieldWidth, kFieldHeight)
     , preview_(kPreviewWidth, kPreviewHeight)
 {
     field_.fill(Qt::black);
@@ -43,7 +48,7 @@ void BlockRenderer::DrawBlock(int x, int y, int colour, int target, int scale)
     // rectangle on the sheet.
     if (colour < 0 || (target != 1 && target != 2))
         return;
-    const QPixmap* sheet = TileSheetOf(tileDC_);
+    const QPixmap* sheet = tileDC_ ? TileSheetOf(*tileDC_) : nullptr;
     if (sheet == nullptr || sheet->isNull())
         return;
 

@@ -18,6 +18,9 @@ class BlockRenderer : public Screen {
 public:
     // tileDC is read at every draw: the main window sets it when it loads.
     explicit BlockRenderer(const int32_t& tileDC);
+    // Draws nothing until attached to the tile context handle.
+    BlockRenderer();
+    void attach(const int32_t& tileDC) { tileDC_ = &tileDC; }
 
     void DrawBlock(int x, int y, int colour, int target, int scale) override;
     void RefreshField() override;
@@ -33,7 +36,7 @@ public:
     std::function<void()> onPreviewChanged;
 
 private:
-    const int32_t& tileDC_;
+    const int32_t* tileDC_ = nullptr;
     QPixmap field_;
     QPixmap preview_;
 };

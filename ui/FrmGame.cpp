@@ -131,7 +131,6 @@ FrmGame::FrmGame(const GamePorts& ports, QWidget* parent)
     , clock_(ports.clock ? *ports.clock : static_cast<Clock&>(systemClock_))
     , random_(ports.random ? *ports.random : static_cast<Random&>(systemRandom_))
     , pump_(ports.pump)
-    , renderer_(game_.state.tileDC)
     , game_(renderer_, *this, sound_, clock_, random_)
     , flow_(game_, clock_, sound_, *this)
     , scoreFile_(ports.scoreFile ? *ports.scoreFile : ScoreFileForThisProgram())
@@ -160,6 +159,7 @@ FrmGame::FrmGame(const GamePorts& ports, QWidget* parent)
     buildMenus();
     fitToClient();
 
+    renderer_.attach(game_.state.tileDC);
     picQuadixField->setImage(&renderer_.fieldImage());
     picPreviewBlocks->setImage(&renderer_.previewImage());
     renderer_.onFieldRefresh = [this] { picQuadixField->refreshNow(); };

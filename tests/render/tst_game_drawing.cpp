@@ -30,13 +30,17 @@ bool allBlack(const QImage& image)
 }
 
 struct DrawingRig {
-    DrawingRig() { game.state.tileDC = GenerateDC(); }
+    DrawingRig()
+    {
+        renderer.attach(game.state.tileDC);
+        game.state.tileDC = GenerateDC();
+    }
     ~DrawingRig() { DeleteTileDC(game.state.tileDC); }
     RecordingScoreboard scoreboard;
     RecordingSound sound;
     FakeClock clock;
     ScriptedRandom random;
-    BlockRenderer renderer{game.state.tileDC};
+    BlockRenderer renderer;
     Game game{renderer, scoreboard, sound, clock, random};
 };
 
