@@ -24,6 +24,23 @@ void clearWell(GameState& s)
     }
 }
 
+// Locks an upright bar (type 1: four blocks, type 8: five) in column 19,
+// block 0 at `row`, as the down key does when the cell below is taken.
+void lockUprightInColumn19(ModelRig& rig, int type, int row)
+{
+    GameState& s = rig.s;
+    s.pieceType = static_cast<int16_t>(type);
+    const int dy[] = {0, -2, -1, 1, 2};
+    for (int j = 0; j < kBlockSlots; ++j) {
+        s.pieceDX[j] = 0;
+        s.pieceDY[j] = static_cast<int16_t>(dy[j]);
+    }
+    s.pieceX = s.prevX = 19;
+    s.pieceY = s.prevY = static_cast<int16_t>(row);
+    s.blocked = 1;
+    rig.game.CanMoveDown();
+}
+
 // Locks an upright five-block bar in column 19, rows 31..35, over a stack
 // whose bottom `fullRows` rows lack only that column.
 void lockBarCompleting(ModelRig& rig, int fullRows)
@@ -33,17 +50,7 @@ void lockBarCompleting(ModelRig& rig, int fullRows)
     for (int r = 31; r <= 35; ++r)
         rows << (r > 35 - fullRows ? "999999999." : "9.........");
     putRows(rig.s, rows, 35);
-    GameState& s = rig.s;
-    s.pieceType = 8;
-    const int dy[] = {0, -2, -1, 1, 2};
-    for (int j = 0; j < 5; ++j) {
-        s.pieceDX[j] = 0;
-        s.pieceDY[j] = static_cast<int16_t>(dy[j]);
-    }
-    s.pieceX = s.prevX = 19;
-    s.pieceY = s.prevY = 33;
-    s.blocked = 1;
-    rig.game.CanMoveDown();
+    lockUprightInColumn19(rig, 8, 33); // rows 31..35
 }
 
 } // namespace
@@ -218,16 +225,7 @@ void LinesTest::rowsAboveComeDownPastNonAdjacentGaps()
         "7........7", // 35
     }, 35);
     GameState& s = rig.s;
-    s.pieceType = 1; // upright I in column 19, rows 19..22
-    const int dy[] = {0, -2, -1, 1};
-    for (int j = 0; j < 4; ++j) {
-        s.pieceDX[j] = 0;
-        s.pieceDY[j] = static_cast<int16_t>(dy[j]);
-    }
-    s.pieceX = s.prevX = 19;
-    s.pieceY = s.prevY = 21;
-    s.blocked = 1;
-    rig.game.CanMoveDown();
+    lockUprightInColumn19(rig, 1, 21); // an upright I, rows 19..22
 
     QCOMPARE(rowsText(s, 7, 23), QString(
         "..........\n" // 7

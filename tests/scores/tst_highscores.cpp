@@ -7,22 +7,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/TableText.h"
+
 using namespace quadix;
+using quadix::test::Table;
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-// A table as rows of "name|score|lines"; missing rows are empty.
-HighScoreTable Table(const QStringList& rows)
-{
-    HighScoreTable table;
-    for (int i = 0; i < rows.size(); ++i) {
-        const QStringList cells = rows[i].split(u'|');
-        for (int c = 0; c < 3 && c < cells.size(); ++c)
-            table[i][c] = cells[c];
-    }
-    return table;
-}
 
 // The table as rows of "name|score|lines", trailing empty rows left out, so
 // that a failing comparison prints a readable picture.

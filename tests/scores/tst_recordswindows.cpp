@@ -12,25 +12,17 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+
+#include "support/TableText.h"
 #include <QTextLayout>
 #include <QTimer>
 #include <functional>
 
 using namespace quadix;
+using quadix::test::Table;
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-HighScoreTable Table(const QStringList& rows)
-{
-    HighScoreTable table;
-    for (int i = 0; i < rows.size(); ++i) {
-        const QStringList cells = rows[i].split(u'|');
-        for (int c = 0; c < 3; ++c)
-            table[i][c] = cells.value(c);
-    }
-    return table;
-}
 
 QStringList Shown(const FrmHighScores& window)
 {
