@@ -1,5 +1,6 @@
 #include "game/Game.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "game/Catalogue.h"
@@ -297,7 +298,8 @@ void Game::CheckLines()
         s.rowCleared[r] = 1;
         ++s.linesThisLock;
         s.clearedRows[s.linesThisLock] = static_cast<int16_t>(r);
-        ++s.lines;
+        if (s.lines < kMaxLines)
+            ++s.lines;
         for (int c = kFirstColumn; c <= kLastColumn; ++c)
             s.board(c, r) = 0;
     }
@@ -314,6 +316,10 @@ void Game::CheckLines()
 void Game::FlashClearedRows()
 {
     GameState& s = state;
+    // Each frame is on the screen before the thread sleeps, so the first
+    // colour shows at once and the last, grey, stays as long as the others.
+    // A frame that reached the screen late still gets its full time. Nothing
+    // else runs during the flash: keys wait for the next piece.
     for (int pass = 0; pass < kFlashPasses; ++pass) {
         for (int colour = 1; colour <= kFlashColours; ++colour) {
             for (int k = 1; k <= s.linesThisLock; ++k) {
@@ -321,11 +327,8 @@ void Game::FlashClearedRows()
                 for (int c = 0; c <= kLastColumn - kFirstColumn; ++c)
                     screen_.DrawBlock(kCellPixels * c, kCellPixels * (r - kTopRow), colour, kFieldTarget, 1);
             }
-            // Each frame lasts until the millisecond clock has moved on.
-            uint32_t t0 = clock_.TickCount();
-            while (clock_.TickCount() == t0)
-                clock_.Idle();
             screen_.RefreshField();
+            clock_.SleepUntil(clock_.TickCount() + kFlashFrameMs);
         }
     }
 }
@@ -333,8 +336,10 @@ void Game::FlashClearedRows()
 void Game::ScoreLock()
 {
     GameState& s = state;
-    // In 32 bits: four rows at level 27 already give 33,600.
-    s.score += static_cast<int32_t>(s.lineScore[s.linesThisLock]) * (static_cast<int32_t>(s.level) + 1);
+    // Four rows at level 27 already give 33,600; a score near the top of its
+    // 32 bits stops there rather than wrapping into a negative number.
+    const int64_t award = int64_t{s.lineScore[s.linesThisLock]} * (int64_t{s.level} + 1);
+    s.score = static_cast<int32_t>(std::min<int64_t>(int64_t{s.score} + award, kMaxScore));
     scoreboard_.ShowScore(s.score);
     scoreboard_.ShowLines(s.lines);
     if (s.lines < (s.level + 1) * 10)

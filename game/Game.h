@@ -7,9 +7,16 @@
 
 namespace quadix {
 
-// The line-clear flash: 5 passes through the 8 block colours.
+// The line-clear flash: 5 passes through the 8 block colours, each colour
+// on the screen for one refresh of a common 60 Hz display, rounded up to the
+// millisecond so that no colour can fall between two refreshes. The whole
+// flash lasts about two thirds of a second, whatever the screen.
 constexpr int kFlashPasses = 5;
 constexpr int kFlashColours = 8;
+constexpr uint32_t kFlashFrameMs = (1000 + 59) / 60;
+// A score and a line count that stop here instead of wrapping.
+constexpr int32_t kMaxScore = 2147483647;
+constexpr int16_t kMaxLines = 32767;
 // A resting piece locks on this many refused row steps in a row.
 constexpr int kLockSteps = 12;
 

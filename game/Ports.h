@@ -43,9 +43,10 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual uint32_t TickCount() = 0;
-    // Called while waiting for the tick count to move on (the line flash).
-    // The real clock gives the processor away briefly; a test clock advances.
-    virtual void Idle() = 0;
+    // Holds the thread until the tick count reaches `tick` (at once if it
+    // already has); nothing else runs meanwhile. The real clock sleeps; a
+    // test clock jumps there.
+    virtual void SleepUntil(uint32_t tick) = 0;
 };
 
 // The uniform random draw that deals pieces.

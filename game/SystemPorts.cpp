@@ -13,10 +13,17 @@ uint32_t SystemClock::TickCount()
     return static_cast<uint32_t>(ms.count());
 }
 
-void SystemClock::Idle()
+void SystemClock::SleepUntil(uint32_t tick)
 {
-    // The line flash waits for the next millisecond; give the core away meanwhile.
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    using namespace std::chrono;
+    const auto now = steady_clock::now();
+    const auto nowMs = duration_cast<milliseconds>(now.time_since_epoch());
+    // The signed 32-bit distance stays right across the wrap of the count.
+    const auto ahead = static_cast<int32_t>(tick - static_cast<uint32_t>(nowMs.count()));
+    if (ahead <= 0)
+        return;
+    // The count reads `tick` from the start of that millisecond on.
+    std::this_thread::sleep_until(steady_clock::time_point(nowMs + milliseconds(ahead)));
 }
 
 uint32_t MillisecondsSinceMidnight()

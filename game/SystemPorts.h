@@ -11,7 +11,7 @@ namespace quadix {
 class SystemClock : public Clock {
 public:
     uint32_t TickCount() override;
-    void Idle() override;
+    void SleepUntil(uint32_t tick) override;
 };
 
 // Mersenne Twister; each game seeds it afresh.

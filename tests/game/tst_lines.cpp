@@ -66,6 +66,8 @@ private slots:
     void levelRisesOnceWhenLinesPassTheThreshold();
     void fallIntervalAndPreviewFollowTheLevelTable();
     void flashShowsFortyFramesEndingGrey();
+    void countersStopAtTheTopOfTheirRange_data();
+    void countersStopAtTheTopOfTheirRange();
     void rowsAboveComeDownPastNonAdjacentGaps();
 };
 
@@ -200,8 +202,53 @@ void LinesTest::flashShowsFortyFramesEndingGrey()
         }
     }
     QCOMPARE(frames.back().colour, 8);
-    QVERIFY(rig.clock.now - start >= 40); // each frame waited for the clock to move on
-    QCOMPARE(rig.clock.idles, 40);
+
+    // Each frame is shown, then held for a sixtieth of a second (17 ms): the
+    // first colour at once, the grey one as long as the others, 0.68 s in all
+    // before the well is redrawn.
+    const auto& times = rig.screen.refreshTimes;
+    QCOMPARE(times.size(), size_t(41 + 1 + 1)); // lock, 40 frames, redrawn well, next piece
+    const uint32_t flashStart = times[1];
+    QCOMPARE(flashStart, start);
+    for (int f = 0; f < 40; ++f) {
+        const uint32_t shown = times[f + 1] - flashStart;
+        const uint32_t held = (f < 39 ? times[f + 2] : times[41]) - times[f + 1];
+        QVERIFY2(shown == uint32_t(f) * 17 && held == 17,
+                 qPrintable(QString("frame %1 shown at +%2 ms for %3 ms").arg(f).arg(shown).arg(held)));
+    }
+    QCOMPARE(times[41] - flashStart, 680u);
+    QCOMPARE(rig.clock.sleeps, 40);
+}
+
+// A score or a line count at the top of its range stops there: it never
+// wraps negative, which would also lose the game its record.
+void LinesTest::countersStopAtTheTopOfTheirRange_data()
+{
+    QTest::addColumn<int>("scoreBefore");
+    QTest::addColumn<int>("linesBefore");
+    QTest::addColumn<int>("scoreAfter");
+    QTest::addColumn<int>("linesAfter");
+    QTest::newRow("score stops at 2^31 - 1") << 2147483000 << 0 << 2147483647 << 4;
+    QTest::newRow("score just fits") << 2147482447 << 0 << 2147483647 << 4;
+    QTest::newRow("lines stop at 32767") << 0 << 32766 << 1200 << 32767;
+    QTest::newRow("both at the top stay") << 2147483647 << 32767 << 2147483647 << 32767;
+}
+
+void LinesTest::countersStopAtTheTopOfTheirRange()
+{
+    QFETCH(int, scoreBefore);
+    QFETCH(int, linesBefore);
+    QFETCH(int, scoreAfter);
+    QFETCH(int, linesAfter);
+    ModelRig rig;
+    startGame(rig);
+    rig.s.score = scoreBefore;
+    rig.s.lines = static_cast<int16_t>(linesBefore); // poked: the level stays 0, the award 1200
+    lockBarCompleting(rig, 4);
+    QCOMPARE(rig.s.score, scoreAfter);
+    QCOMPARE(rig.s.lines, linesAfter);
+    QCOMPARE(rig.scoreboard.score, scoreAfter);
+    QCOMPARE(rig.scoreboard.lines, linesAfter);
 }
 
 // Rows 20 and 22 complete with row 21 between them; blocks above the well

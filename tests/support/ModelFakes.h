@@ -30,7 +30,13 @@ public:
         else if (target == 2)
             preview[{x, y}] = colour > 8 ? 8 : colour;
     }
-    void RefreshField() override { ++refreshes; order.push_back('r'); }
+    void RefreshField() override
+    {
+        ++refreshes;
+        order.push_back('r');
+        if (now)
+            refreshTimes.push_back(*now);
+    }
     void ClearField() override { field.clear(); ++fieldClears; order.push_back('c'); }
     void ClearPreview() override { preview.clear(); ++previewClears; }
 
@@ -40,13 +46,16 @@ public:
         auto it = field.find({(c - 10) * 14, (r - 10) * 14});
         return it == field.end() ? 0 : it->second;
     }
-    void forget() { calls.clear(); order.clear(); refreshes = 0; }
+    void forget() { calls.clear(); order.clear(); refreshes = 0; refreshTimes.clear(); }
 
     std::vector<DrawCall> calls;
     std::vector<char> order; // 'd' draw, 'r' refresh, 'c' playfield cleared
     std::map<std::pair<int, int>, int> field;
     std::map<std::pair<int, int>, int> preview;
     int refreshes = 0;
+    // With a clock attached, the tick count at each refresh.
+    const uint32_t* now = nullptr;
+    std::vector<uint32_t> refreshTimes;
     int fieldClears = 0;
     int previewClears = 0;
 };
@@ -68,13 +77,18 @@ public:
     std::vector<int> played;
 };
 
-// Time stands still until the test moves it; waiting moves it by 1 ms.
+// Time stands still until the test moves it; a sleep jumps to its end.
 class FakeClock : public Clock {
 public:
     uint32_t TickCount() override { return now; }
-    void Idle() override { ++now; ++idles; }
+    void SleepUntil(uint32_t tick) override
+    {
+        ++sleeps;
+        if (static_cast<int32_t>(tick - now) > 0)
+            now = tick;
+    }
     uint32_t now = 100000;
-    int idles = 0;
+    int sleeps = 0;
 };
 
 // The real generator with a seed of the test's choosing.
@@ -105,6 +119,7 @@ public:
 
 // A game with recording fakes around it.
 struct ModelRig {
+    ModelRig() { screen.now = &clock.now; }
     RecordingScreen screen;
     RecordingScoreboard scoreboard;
     RecordingSound sound;

@@ -192,7 +192,7 @@ public:
         previousAt_ = at;
         return now;
     }
-    void Idle() override { real_.Idle(); }
+    void SleepUntil(uint32_t tick) override { real_.SleepUntil(tick); }
 
     const GameState* state = nullptr;
     bool recording = false;
