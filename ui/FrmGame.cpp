@@ -361,10 +361,14 @@ void FrmGame::Form_Load()
 }
 
 // Coming back to the window, from another program or from the records or
-// instructions window, always hands the keys to the playfield.
+// instructions window, hands the keys to the playfield; while a name is being
+// asked they go back to the name box, so the player can type on.
 void FrmGame::Form_Activate()
 {
-    picQuadixField->setFocus();
+    if (game_.state.enteringName && txtEnterName->isEnabled())
+        txtEnterName->setFocus();
+    else
+        picQuadixField->setFocus();
 }
 
 // Closing the window ends the program at once, in the middle of a game too:

@@ -313,20 +313,34 @@ private slots:
         QCOMPARE(lost.count(), from == QLatin1String("picQuadixField") ? 1 : 0);
     }
 
-    void comingBackGivesThePlayfieldTheFocus()
+    // Coming back to the window hands the keys to the playfield, unless a
+    // name is being asked: then the player goes on typing in the name box.
+    void comingBackGivesTheKeysTheirPlace_data()
     {
+        QTest::addColumn<bool>("askingName");
+        QTest::addColumn<QString>("to");
+        QTest::newRow("between games") << false << "picQuadixField";
+        QTest::newRow("name being asked") << true << "txtEnterName";
+    }
+
+    void comingBackGivesTheKeysTheirPlace()
+    {
+        QFETCH(bool, askingName);
+        QFETCH(QString, to);
         showActive();
         window->txtEnterName->setVisible(true);
         window->txtEnterName->setEnabled(true);
-        window->txtEnterName->setFocus();
-        QWidget other;  // as the records window comes and goes
+        window->game().state.enteringName = askingName;
+        window->picPreviewBlocks->setFocus();
+        QWidget other;  // as another program or the records window comes and goes
         other.show();
         other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&other));
         other.close();
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        QTRY_COMPARE(QApplication::focusWidget(), window->picQuadixField);
+        QTRY_COMPARE(QApplication::focusWidget(), find(to));
+        window->game().state.enteringName = false;
     }
 
     void exitClosesTheWindow()
