@@ -2,8 +2,11 @@
 // dummy driver, which opens a device and consumes the queue in real time.
 #include <QtEndian>
 #include <QtTest>
+#include <thread>
 
 #include "sound/SoundEffects.h"
+#include "support/BoardText.h"
+#include "support/ModelFakes.h"
 
 using quadix::LoadEffect;
 using quadix::SoundEffects;
@@ -212,6 +215,53 @@ private slots:
         player.PlaySoundEffect(1);
         QCOMPARE(player.lastPlayed(), 3);
         QVERIFY(player.queuedBytes() > uint32_t(SoundEffects::DecodeEffect(1).size()));
+    }
+
+    // End to end through SDL: its disk driver writes what the player would
+    // hear. A lock that completes a row starts the row sound, flashes the row
+    // on the real clock and brings in the next piece with its own sound; the
+    // row sound must be heard whole before the new piece's sound begins.
+    void rowSoundIsHeardToItsEndBeforeTheNextPiece()
+    {
+        using namespace quadix;
+        QTemporaryDir dir;
+        const QByteArray heard = dir.filePath("heard.raw").toLocal8Bit();
+        qputenv("SDL_DISKAUDIOFILE", heard);
+        {
+            DriverOverride driver("disk");
+            SoundEffects player;
+            QVERIFY(player.hasDevice());
+            test::RecordingScreen screen;
+            test::RecordingScoreboard scoreboard;
+            test::ScriptedRandom random;
+            random.types = {1, 1, 1, 1, 1, 1};
+            SystemClock clock;
+            Game game(screen, scoreboard, player, clock, random);
+            game.NewGame();
+            // A flat bar drops into the gap of the bottom row and locks there.
+            test::putRows(game.state, {"999....999"}, kBottomRow);
+            GameState& s = game.state;
+            s.pieceX = s.prevX = 15;
+            s.pieceY = s.prevY = kBottomRow;
+            s.blocked = 1;
+            game.CanMoveDown();
+            QCOMPARE(s.lines, 1);
+            QCOMPARE(player.lastPlayed(), 1);
+            QTRY_COMPARE_WITH_TIMEOUT(player.queuedBytes(), 0u, 5000);
+            // The device has taken the last of it; let it reach the file.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        qunsetenv("SDL_DISKAUDIOFILE");
+        QFile file(QString::fromLocal8Bit(heard));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray samples = file.readAll();
+        const QByteArray rowSound = SoundEffects::DecodeEffect(2);
+        const QByteArray pieceSound = SoundEffects::DecodeEffect(1);
+        const qsizetype rowAt = samples.indexOf(rowSound);
+        QVERIFY2(rowAt >= 0, "the row sound was cut short");
+        const qsizetype pieceAt = samples.indexOf(pieceSound.left(2000), rowAt + rowSound.size());
+        QVERIFY2(pieceAt >= 0, "the new piece's sound was not heard after the row sound");
+        QCOMPARE(samples.indexOf(pieceSound.left(2000)), pieceAt); // and not before it
     }
 
     void missingAudioDriverLeavesPlayerSilent()
