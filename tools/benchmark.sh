@@ -30,6 +30,13 @@
 #   start-up      from the shell launching the program to the end of the
 #                 first painting of the whole window; median of 10 runs.
 #   memory        VmRSS at the end of 5 s of play.
+#   flash         a lock completes rows; a second connection to the X server
+#                 reads one pixel of a cleared row as fast as the server
+#                 answers: how many of the 40 colours were seen on the screen,
+#                 each one's time there (min / median / max, and the last,
+#                 grey one) and the whole flash. The sound goes to SDL's disk
+#                 driver: whether the row sound was heard whole before the
+#                 next piece's sound, and the silence between them.
 # The machine's load average is printed under the table: other work on the
 # same cores lowers the busy poll's CPU share and widens the step gaps.
 # Raw result lines go to build-bench/benchmark-results.txt.
@@ -101,6 +108,14 @@ latency_cell() {
     echo "$cell"
 }
 
+flash_cell() {
+    local line=$1
+    [[ -n $line ]] || { echo "failed"; return; }
+    local whole="cut short"
+    [[ $(get "$line" row_sound_whole) == 1 ]] && whole="heard whole ($(get "$line" row_sound_ms) ms)"
+    echo "$(get "$line" frames) of 40 colours seen, each $(get "$line" min_ms) / $(get "$line" median_ms) / $(get "$line" max_ms) ms (grey $(get "$line" last_ms) ms), $(get "$line" total_ms) ms in all; row sound $whole, then $(get "$line" silence_before_piece_sound_ms) ms before the next piece's"
+}
+
 rss_cell() {
     local line=$1
     [[ -n $line ]] || { echo "failed"; return; }
@@ -126,6 +141,8 @@ done
 for loop in waiting busy; do
     r[latency-$loop]=$(measure latency --loop $loop --interval 25 --samples 50)
 done
+
+flash_line=$(SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$runtime/heard.raw measure flash)
 
 # Start-up: the same program for both loops (no game runs), so one figure.
 echo "  quadix_bench startup (10 runs)" >&2
@@ -162,5 +179,6 @@ echo "| Gravity step gaps, fallInterval 2: min / median / max (gaps) | $(gaps_ce
 echo "| Key press to repainted playfield, fallInterval 25: median / max (samples) | $(latency_cell "${r[latency-waiting]}") | $(latency_cell "${r[latency-busy]}") |"
 echo "| Start-up to first painted window, median of 10 (same program for both loops) | $startup_cell | same as waiting |"
 echo "| Resident memory (VmRSS) after 5 s of play, fallInterval 25 | $(rss_cell "${r[play-waiting-25]}") | $(rss_cell "${r[play-busy-25]}") |"
+echo "| Line-clear flash on the screen: colours seen, time each was shown (min / median / max) | $(flash_cell "$flash_line") | same program |"
 echo
 echo "$(nproc) cores; load average before $load_before, after $load_after; $(date -u '+%Y-%m-%d %H:%M UTC')."

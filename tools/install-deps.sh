@@ -9,6 +9,7 @@ packages=(
   fonts-dejavu-core          # stands in for Verdana
   desktop-file-utils appstream python3
   xvfb xauth imagemagick     # screenshots and the benchmark under a real X server
+  libx11-dev                 # the benchmark reads the screen back through Xlib
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -10,6 +10,10 @@
 //   cadence      gaps between gravity steps: min, median, max
 //   latency      key press posted to the playfield -> its repaint has completed
 //   startup      CLOCK_REALTIME when the first painting of the window has completed
+//   flash        a lock that completes rows, seen from a second X connection:
+//                how long each of the flash's 40 colours stayed on the screen;
+//                with SDL_AUDIODRIVER=disk, whether the row sound was heard
+//                whole before the next piece's sound
 //
 // Two loops are compared:
 //   waiting  the game as it ships: FrmGame with its own clock, generator and
@@ -22,6 +26,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -41,13 +46,16 @@
 #include <thread>
 #include <vector>
 
+#include "ScreenSampler.h"
 #include "game/SystemPorts.h"
+#include "sound/SoundEffects.h"
 #include "ui/FrmGame.h"
 #include "ui/PictureBox.h"
 
 namespace {
 
 using namespace quadix;
+using quadix::bench::ScreenSampler;
 
 int64_t clockNs(clockid_t id)
 {
@@ -463,10 +471,134 @@ int startup(BenchApplication& app, FrmGame& window, int64_t mainEnteredNs)
     return rc;
 }
 
+
+// The top face colour of block tiles 1..8: the flash's colours, in order.
+constexpr uint32_t kTopFaces[9] = {0x000000, 0xA0DFEF, 0xF0CFCF, 0xBFA0DF, 0xF0F7A0,
+                                   0xF0DFAF, 0xF0AF6F, 0x7FF77F, 0xEFEFEF};
+
+// Where the row sound and the next piece's sound are in what SDL's disk
+// driver wrote: the row sound must be there whole, the piece's after it.
+void reportSounds(const QByteArray& heardPath)
+{
+    QFile file(QString::fromLocal8Bit(heardPath));
+    if (heardPath.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        std::printf(" row_sound_whole=n/a");
+        return;
+    }
+    const QByteArray heard = file.readAll();
+    const QByteArray row = SoundEffects::DecodeEffect(2);
+    const QByteArray piece = SoundEffects::DecodeEffect(1).left(2000);
+    const qsizetype rowAt = heard.indexOf(row);
+    const qsizetype pieceAt = heard.indexOf(piece, rowAt < 0 ? 0 : rowAt);
+    const double msPerByte = 1000.0 / 8000 / 2;
+    std::printf(" row_sound_whole=%d row_sound_ms=%.0f", rowAt >= 0 ? 1 : 0, row.size() * msPerByte);
+    if (rowAt >= 0 && pieceAt >= 0)
+        std::printf(" silence_before_piece_sound_ms=%.0f", (pieceAt - rowAt - row.size()) * msPerByte);
+}
+
+// Puts the first piece at the bottom of the well, fills the rest of its rows
+// with violet blocks, and steps it down: the lock completes every row it is in.
+void completeRowsUnderThePiece(FrmGame& window)
+{
+    Game& game = window.game();
+    GameState& s = game.state;
+    int lowest = 0;
+    for (int i = 0; i <= s.lastBlock[s.pieceType]; ++i)
+        lowest = std::max<int>(lowest, s.pieceDY[i]);
+    game.PutCommand();
+    s.pieceY = static_cast<int16_t>(kBottomRow - lowest);
+    s.fallPixel = 14;
+    for (int i = 0; i <= s.lastBlock[s.pieceType]; ++i) {
+        const int row = s.pieceY + s.pieceDY[i];
+        for (int c = kFirstColumn; c <= kLastColumn; ++c) {
+            bool piece = false;
+            for (int j = 0; j <= s.lastBlock[s.pieceType]; ++j)
+                piece = piece || (s.pieceX + s.pieceDX[j] == c && s.pieceY + s.pieceDY[j] == row);
+            if (!piece && s.board(c, row) == 0) {
+                s.board(c, row) = 3;
+                ++s.rowFill[row];
+            }
+        }
+    }
+    game.DrawAllBlocks();
+    game.DrawPiece();
+}
+
+int flash(BenchApplication& app, FrmGame& window)
+{
+    // The first column of the bottom row, a few pixels into its top face.
+    const QPoint cell = window.picQuadixField->mapToGlobal(
+        window.picQuadixField->clientRect().topLeft() + QPoint(7, (kBottomRow - kTopRow) * 14 + 2));
+    ScreenSampler sampler(cell.x(), cell.y());
+    int64_t lockedAt = 0;
+    bool done = false;
+    auto finish = [&] {
+        if (done)
+            return;
+        done = true;
+        sampler.stop();
+        // The colours after the lock, each with how long it stayed.
+        std::vector<std::pair<int, double>> runs;
+        const auto& changes = sampler.changes();
+        if (qEnvironmentVariableIsSet("QUADIX_BENCH_VERBOSE"))
+            for (const auto& c : changes)
+                std::fprintf(stderr, "%06x at %+.2f ms\n", c.rgb, (c.atNs - lockedAt) / 1e6);
+
+        for (size_t i = 0; i < changes.size(); ++i) {
+            if (changes[i].atNs < lockedAt)
+                continue;
+            const int64_t end = i + 1 < changes.size() ? changes[i + 1].atNs : monotonicNs();
+            int colour = -1;
+            for (int k = 1; k <= 8; ++k)
+                colour = changes[i].rgb == kTopFaces[k] ? k : colour;
+            runs.push_back({colour, (end - changes[i].atNs) / 1e6});
+        }
+        // The flash: the longest stretch of runs going 1, 2, ... 8, 1, 2 ...
+        size_t first = 0, length = 0;
+        for (size_t i = 0; i < runs.size(); ++i) {
+            size_t n = 0;
+            while (i + n < runs.size() && runs[i + n].first == int(n % 8) + 1)
+                ++n;
+            if (n > length) {
+                first = i;
+                length = n;
+            }
+        }
+        std::vector<double> shown;
+        double total = 0;
+        for (size_t i = first; i < first + length; ++i) {
+            shown.push_back(runs[i].second);
+            total += runs[i].second;
+        }
+        const Stats st = statsOf(shown);
+        std::printf("result mode=flash frames=%zu samples=%ld min_ms=%.2f median_ms=%.2f max_ms=%.2f last_ms=%.2f "
+                    "total_ms=%.1f",
+                    length, sampler.samples(), st.min, st.median, st.max, shown.empty() ? 0.0 : shown.back(), total);
+        reportSounds(qgetenv("SDL_DISKAUDIOFILE"));
+        std::printf("\n");
+        stopGame(window);
+    };
+    if (!sampler.start()) {
+        std::fprintf(stderr, "quadix_bench: cannot open a second connection to the X server\n");
+        return 1;
+    }
+    Options o;
+    startGame(window, o, finish);
+    // The piece locks by the down key, or by gravity if that comes first.
+    preciseSingleShot(100, [&] {
+        lockedAt = monotonicNs();
+        completeRowsUnderThePiece(window);
+        window.flow().picQuadixField_KeyDown(KeyDown);
+        // The next piece's sound is 0.24 s long: let it reach the disk.
+        preciseSingleShot(1200, finish);
+    });
+    return app.exec();
+}
+
 int usage()
 {
     std::fprintf(stderr,
-                 "usage: quadix_bench cpu-play|cpu-paused|cpu-idle|cadence|latency|startup\n"
+                 "usage: quadix_bench cpu-play|cpu-paused|cpu-idle|cadence|latency|startup|flash\n"
                  "       [--loop waiting|busy] [--interval ms] [--seconds s] [--samples n]\n");
     return 2;
 }
@@ -527,6 +659,8 @@ int main(int argc, char* argv[])
             rc = cadence(app, window, stampingClock, o);
         else if (o.mode == "latency")
             rc = latency(app, window, o);
+        else if (o.mode == "flash")
+            rc = flash(app, window);
         else
             return usage();
     }
