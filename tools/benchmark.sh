@@ -11,8 +11,12 @@
 #                 runs processEvents() and loops, also while paused, which is
 #                 how a loop that spins instead of sleeping behaves.
 # How to read the table:
-#   CPU share     process CPU time (all threads, user + kernel) over wall
-#                 time, in % of one core. "main thread wanted" is the share
+#   CPU share     the game's and the X server's CPU time together, over wall
+#                 time, in % of one core, then each apart: the game's process
+#                 (all threads, user + kernel) and the X server (every thread's
+#                 time on a core, from /proc/PID/task/*/schedstat over the
+#                 same span: the 10 ms ticks of /proc/PID/stat are too coarse
+#                 for a few milliseconds). "main thread wanted" is the share
 #                 of a core the game's thread spent running or queued, ready
 #                 to run (/proc/thread-self/schedstat): on a loaded machine a
 #                 spinning loop wants ~100 % but gets only what is left. It
@@ -28,7 +32,9 @@
 #                 thread at random moments, until the playfield's repaint for
 #                 it has completed; median / max of 50.
 #   start-up      from the shell launching the program to the end of the
-#                 first painting of the whole window; median of 10 runs.
+#                 first painting of the whole window; median of 11 runs,
+#                 launched in turn with the baseline: a bare Qt 6 window of
+#                 the same size with a menu bar (tools/bench/bare_window.cpp).
 #   memory        VmRSS at the end of 5 s of play.
 #   flash         a lock completes rows; a second connection to the X server
 #                 reads one pixel of a cleared row as fast as the server
@@ -48,11 +54,12 @@ export LC_ALL=C
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUADIX_BENCH_BUILD:-$root/build-bench}
 bench=$build/tools/bench/quadix_bench
+bare=$build/tools/bench/quadix_bare_window
 
 if [[ "${1:-}" != --measure ]]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
         -DQUADIX_BENCH=ON >/dev/null
-    cmake --build "$build" -j2 --target quadix_bench >&2
+    cmake --build "$build" -j2 --target quadix_bench quadix_bare_window >&2
     exec xvfb-run -a -s "-screen 0 1024x768x24" \
         env SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb "${BASH_SOURCE[0]}" --measure
 fi
@@ -62,6 +69,9 @@ fi
 runtime=$(mktemp -d)
 trap 'rm -rf "$runtime"' EXIT
 export XDG_RUNTIME_DIR=$runtime
+# The X server's CPU is read over the same spans as the game's.
+QUADIX_BENCH_XSERVER_PID=$(pgrep -f "^Xvfb $DISPLAY( |$)" | head -1 || true)
+export QUADIX_BENCH_XSERVER_PID
 raw=$build/benchmark-results.txt
 log=$build/benchmark-stderr.txt
 : >"$raw"
@@ -87,8 +97,14 @@ get() {
 cpu_cell() {
     local line=$1
     [[ -n $line ]] || { echo "failed"; return; }
-    local cell
-    cell="$(get "$line" cpu_pct) % (main thread wanted $(get "$line" wanted_pct) %)"
+    local cell game x
+    game=$(get "$line" cpu_pct)
+    x=$(get "$line" xserver_pct)
+    if [[ $x != n/a && $x != -1.00 ]]; then
+        cell="$(awk -v g="$game" -v x="$x" 'BEGIN { printf "%.2f %%", g + x }') (game $game %, X server $x %; main thread wanted $(get "$line" wanted_pct) %)"
+    else
+        cell="$game % (X server not read; main thread wanted $(get "$line" wanted_pct) %)"
+    fi
     [[ $(get "$line" running) == 0 ]] && cell="$cell, game ended early"
     echo "$cell"
 }
@@ -144,27 +160,35 @@ done
 
 flash_line=$(SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$runtime/heard.raw measure flash)
 
-# Start-up: the same program for both loops (no game runs), so one figure.
-echo "  quadix_bench startup (10 runs)" >&2
-startups=()
-for _ in 1 2 3 4 5 6 7 8 9 10; do
-    launched=$EPOCHREALTIME
-    line=$("$bench" startup 2>>"$log" | grep '^result ' || true)
-    echo "$line launched=$launched" >>"$raw"
-    [[ -n $line ]] || continue
-    startups+=("$(awk -v l="$launched" -v m="$(get "$line" main_realtime_ns)" -v p="$(get "$line" painted_realtime_ns)" \
-        'BEGIN { printf "%.1f %.1f\n", p / 1e6 - l * 1000, m / 1e6 - l * 1000 }')")
-done
+# Start-up: the same program for both loops (no game runs), so one figure,
+# against the bare window, launched in turn with it.
+startup_ms() {
+    local launched=$EPOCHREALTIME line
+    line=$("$@" 2>>"$log" | grep '^result ' || true)
+    echo "$line launched=$launched program=$(basename "$1")" >>"$raw"
+    [[ -n $line ]] || return 0
+    awk -v l="$launched" -v m="$(get "$line" main_realtime_ns)" -v p="$(get "$line" painted_realtime_ns)" \
+        'BEGIN { printf "%.1f %.1f\n", p / 1e6 - l * 1000, m / 1e6 - l * 1000 }'
+}
 median() { sort -n | awk '{ v[NR] = $1 } END { printf "%.0f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-if ((${#startups[@]} > 0)); then
-    totals=$(printf '%s\n' "${startups[@]}" | cut -d' ' -f1)
-    mains=$(printf '%s\n' "${startups[@]}" | cut -d' ' -f2)
-    startup_cell="$(median <<<"$totals") ms (min $(sort -n <<<"$totals" | head -1 | cut -d. -f1),"
-    startup_cell="$startup_cell max $(sort -n <<<"$totals" | tail -1 | cut -d. -f1); main() reached after"
-    startup_cell="$startup_cell $(median <<<"$mains") ms; ${#startups[@]} runs)"
-else
-    startup_cell="failed"
-fi
+startup_summary() {
+    local runs=$1 totals mains
+    [[ -n $runs ]] || { echo "failed"; return; }
+    totals=$(cut -d' ' -f1 <<<"$runs")
+    mains=$(cut -d' ' -f2 <<<"$runs")
+    echo "$(median <<<"$totals") ms (min $(sort -n <<<"$totals" | head -1 | cut -d. -f1), max $(sort -n <<<"$totals" | tail -1 | cut -d. -f1); main() reached after $(median <<<"$mains") ms; $(wc -l <<<"$runs") runs)"
+}
+echo "  quadix_bench startup and quadix_bare_window, in turn (11 runs each)" >&2
+game_runs=""
+bare_runs=""
+for _ in $(seq 11); do
+    game_runs+="$(startup_ms "$bench" startup)"$'\n'
+    bare_runs+="$(startup_ms "$bare")"$'\n'
+done
+game_runs=$(grep . <<<"$game_runs" || true)
+bare_runs=$(grep . <<<"$bare_runs" || true)
+startup_cell=$(startup_summary "$game_runs")
+bare_cell=$(startup_summary "$bare_runs")
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 echo
@@ -177,7 +201,8 @@ echo "| CPU share of one core, between games (3 s; no game loop runs, both idle 
 echo "| Gravity step gaps, fallInterval 25: min / median / max (gaps) | $(gaps_cell "${r[cadence-waiting-25]}") | $(gaps_cell "${r[cadence-busy-25]}") |"
 echo "| Gravity step gaps, fallInterval 2: min / median / max (gaps) | $(gaps_cell "${r[cadence-waiting-2]}") | $(gaps_cell "${r[cadence-busy-2]}") |"
 echo "| Key press to repainted playfield, fallInterval 25: median / max (samples) | $(latency_cell "${r[latency-waiting]}") | $(latency_cell "${r[latency-busy]}") |"
-echo "| Start-up to first painted window, median of 10 (same program for both loops) | $startup_cell | same as waiting |"
+echo "| Start-up to first painted window, median of 11 (same program for both loops) | $startup_cell | same as waiting |"
+echo "| Start-up of a bare Qt 6 window with a menu bar, launched in turn with the game, median of 11 | $bare_cell | |"
 echo "| Resident memory (VmRSS) after 5 s of play, fallInterval 25 | $(rss_cell "${r[play-waiting-25]}") | $(rss_cell "${r[play-busy-25]}") |"
 echo "| Line-clear flash on the screen: colours seen, time each was shown (min / median / max) | $(flash_cell "$flash_line") | same program |"
 echo

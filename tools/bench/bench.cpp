@@ -25,6 +25,7 @@
 // never read or written.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
@@ -99,31 +100,63 @@ SchedTimes threadSchedTimes()
     return t;
 }
 
+// Time on a core of every thread of another process, in ns, from each
+// thread's schedstat (the ticks of /proc/PID/stat are 10 ms, too coarse for
+// a few milliseconds over seconds); -1 if it cannot be read.
+int64_t otherProcessCpuNs(long pid)
+{
+    if (pid <= 0)
+        return -1;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    if (!tasks.exists())
+        return -1;
+    int64_t total = 0;
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        std::ifstream stat(tasks.filePath(tid + QStringLiteral("/schedstat")).toStdString());
+        long long running = 0;
+        if (stat >> running)
+            total += running;
+    }
+    return total;
+}
+
+// The X server's process id, handed over by tools/benchmark.sh.
+long xServerPid()
+{
+    return qEnvironmentVariableIntValue("QUADIX_BENCH_XSERVER_PID");
+}
+
 // CPU use over a span: the whole process (every thread, kernel time
-// included), and how much of a core the main thread wanted.
+// included), how much of a core the main thread wanted, and the X server's
+// CPU over the same span (the drawing the game asks of it).
 class CpuSpan {
 public:
     void start()
     {
         cpu0_ = processCpuNs();
         sched0_ = threadSchedTimes();
+        x0_ = otherProcessCpuNs(xServerPid());
         wall0_ = monotonicNs();
     }
     void stop()
     {
         wall_ = monotonicNs() - wall0_;
         cpu_ = processCpuNs() - cpu0_;
+        const int64_t x1 = otherProcessCpuNs(xServerPid());
+        x_ = x0_ >= 0 && x1 >= 0 ? x1 - x0_ : -1;
         const SchedTimes sched = threadSchedTimes();
         wanted_ = (sched.running - sched0_.running) + (sched.queued - sched0_.queued);
     }
     double seconds() const { return wall_ / 1e9; }
     double cpuPercent() const { return 100.0 * cpu_ / wall_; }
     double wantedPercent() const { return 100.0 * wanted_ / wall_; }
+    // The X server's share, or -1 when it could not be read.
+    double xServerPercent() const { return x_ < 0 ? -1.0 : 100.0 * x_ / wall_; }
 
 private:
-    int64_t cpu0_ = 0, wall0_ = 0;
+    int64_t cpu0_ = 0, wall0_ = 0, x0_ = -1;
     SchedTimes sched0_;
-    int64_t cpu_ = 0, wall_ = 1, wanted_ = 0;
+    int64_t cpu_ = 0, wall_ = 1, wanted_ = 0, x_ = -1;
 };
 
 struct Options {
@@ -274,8 +307,9 @@ int cpuPlay(BenchApplication& app, FrmGame& window, const Options& o)
         done = true;
         span.stop();
         std::printf("result mode=cpu-play loop=%s interval=%d seconds=%.2f cpu_pct=%.2f wanted_pct=%.2f "
-                    "rss_kb=%ld running=%d\n",
-                    loopName(o), o.interval, span.seconds(), span.cpuPercent(), span.wantedPercent(), residentKb(),
+                    "xserver_pct=%.2f rss_kb=%ld running=%d\n",
+                    loopName(o), o.interval, span.seconds(), span.cpuPercent(), span.wantedPercent(),
+                    span.xServerPercent(), residentKb(),
                     window.game().state.gameRunning ? 1 : 0);
         stopGame(window);
     };
@@ -297,8 +331,9 @@ int cpuPaused(BenchApplication& app, FrmGame& window, const Options& o)
             return;
         done = true;
         span.stop();
-        std::printf("result mode=cpu-paused loop=%s seconds=%.2f cpu_pct=%.2f wanted_pct=%.2f paused=%d\n",
-                    loopName(o), span.seconds(), span.cpuPercent(), span.wantedPercent(),
+        std::printf("result mode=cpu-paused loop=%s seconds=%.2f cpu_pct=%.2f wanted_pct=%.2f xserver_pct=%.2f "
+                    "paused=%d\n",
+                    loopName(o), span.seconds(), span.cpuPercent(), span.wantedPercent(), span.xServerPercent(),
                     window.game().state.paused ? 1 : 0);
         stopGame(window);
     };
@@ -319,8 +354,8 @@ int cpuIdle(BenchApplication& app, const Options& o)
         span.start();
         preciseSingleShot(static_cast<int>(o.seconds * 1000), [&] {
             span.stop();
-            std::printf("result mode=cpu-idle loop=%s seconds=%.2f cpu_pct=%.2f wanted_pct=%.2f\n", loopName(o),
-                        span.seconds(), span.cpuPercent(), span.wantedPercent());
+            std::printf("result mode=cpu-idle loop=%s seconds=%.2f cpu_pct=%.2f wanted_pct=%.2f xserver_pct=%.2f\n",
+                        loopName(o), span.seconds(), span.cpuPercent(), span.wantedPercent(), span.xServerPercent());
             QCoreApplication::exit(0);
         });
     });
