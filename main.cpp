@@ -4,6 +4,7 @@
 
 int main(int argc, char* argv[])
 {
+    quadix::PrepareWindowSystem();
     QApplication app(argc, argv);
     QApplication::setApplicationName("quadix");
     QApplication::setOrganizationName("quadix");

@@ -1,6 +1,6 @@
 #include "render/BlockRenderer.h"
 
-#include <QPainter>
+#include <cstring>
 
 #include "render/TileSheet.h"
 
@@ -13,13 +13,23 @@ constexpr int kSmallTile = 7;
 constexpr int kLastTile = 8;
 constexpr int kSmallTileRow = 14;   // the preview tiles sit under the large ones
 
-// A plain copy: the tile replaces what was there, as erasing with tile 0
-// relies on, and nothing is blended or smoothed.
-void copyTile(QPixmap& target, int x, int y, const QPixmap& sheet, const QRect& tile)
+// A plain copy of one tile, row by row: the tile replaces what was there, as
+// erasing with tile 0 relies on, and nothing is blended. The part outside
+// the target (a block above the well) is cut off. Returns the target pixels
+// that were written.
+QRect copyTile(QImage& target, int x, int y, const QImage& sheet, const QRect& tile)
 {
-    QPainter painter(&target);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawPixmap(QPoint(x, y), sheet, tile);
+    const QRect written = QRect(QPoint(x, y), tile.size()) & target.rect();
+    if (written.isEmpty())
+        return {};
+    const QPoint from = tile.topLeft() + (written.topLeft() - QPoint(x, y));
+    const size_t bytes = size_t(written.width()) * sizeof(QRgb);
+    for (int row = 0; row < written.height(); ++row) {
+        const auto* source = reinterpret_cast<const QRgb*>(sheet.constScanLine(from.y() + row)) + from.x();
+        auto* dest = reinterpret_cast<QRgb*>(target.scanLine(written.y() + row)) + written.x();
+        std::memcpy(dest, source, bytes);
+    }
+    return written;
 }
 
 } // namespace
@@ -31,8 +41,8 @@ BlockRenderer::BlockRenderer(const int32_t& tileDC)
 }
 
 BlockRenderer::BlockRenderer()
-    : field_(kFieldWidth, kFieldHeight)
-    , preview_(kPreviewWidth, kPreviewHeight)
+    : field_(kFieldWidth, kFieldHeight, QImage::Format_RGB32)
+    , preview_(kPreviewWidth, kPreviewHeight, QImage::Format_RGB32)
 {
     field_.fill(Qt::black);
     preview_.fill(Qt::black);
@@ -48,13 +58,13 @@ void BlockRenderer::DrawBlock(int x, int y, int colour, int target, int scale)
     // rectangle on the sheet.
     if (colour < 0 || (target != 1 && target != 2))
         return;
-    const QPixmap* sheet = tileDC_ ? TileSheetOf(*tileDC_) : nullptr;
+    const QImage* sheet = tileDC_ ? TileSheetOf(*tileDC_) : nullptr;
     if (sheet == nullptr || sheet->isNull())
         return;
 
     if (target == 1) {
-        copyTile(field_, x * scale, y * scale, *sheet,
-                 QRect(kLargeTile * colour, 0, kLargeTile, kLargeTile));
+        fieldChanged_ |= copyTile(field_, x * scale, y * scale, *sheet,
+                                  QRect(kLargeTile * colour, 0, kLargeTile, kLargeTile));
     } else {
         copyTile(preview_, kSmallTile * x, kSmallTile * y, *sheet,
                  QRect(kSmallTile * colour, kSmallTileRow, kSmallTile, kSmallTile));
@@ -65,13 +75,16 @@ void BlockRenderer::DrawBlock(int x, int y, int colour, int target, int scale)
 
 void BlockRenderer::RefreshField()
 {
+    const QRect changed = fieldChanged_;
+    fieldChanged_ = QRect();
     if (onFieldRefresh)
-        onFieldRefresh();
+        onFieldRefresh(changed);
 }
 
 void BlockRenderer::ClearField()
 {
     field_.fill(Qt::black);
+    fieldChanged_ = field_.rect();
 }
 
 void BlockRenderer::ClearPreview()

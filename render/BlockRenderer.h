@@ -3,7 +3,7 @@
 // onto the preview image. Widgets in ui/ show these images.
 #include <cstdint>
 #include <functional>
-#include <QPixmap>
+#include <QImage>
 
 #include "game/Ports.h"
 
@@ -27,18 +27,21 @@ public:
     void ClearField() override;
     void ClearPreview() override;
 
-    const QPixmap& fieldImage() const { return field_; }
-    const QPixmap& previewImage() const { return preview_; }
+    const QImage& fieldImage() const { return field_; }
+    const QImage& previewImage() const { return preview_; }
 
-    // The playfield widget repaints itself now (called by RefreshField).
-    std::function<void()> onFieldRefresh;
+    // The playfield widget shows the part of the image that changed since
+    // the last refresh, now (called by RefreshField). A gravity step changes
+    // a few tiles; only those go to the screen.
+    std::function<void(const QRect& changed)> onFieldRefresh;
     // The preview widget schedules a repaint (called after each preview change).
     std::function<void()> onPreviewChanged;
 
 private:
     const int32_t* tileDC_ = nullptr;
-    QPixmap field_;
-    QPixmap preview_;
+    QImage field_;
+    QImage preview_;
+    QRect fieldChanged_;
 };
 
 } // namespace quadix

@@ -2,7 +2,7 @@
 
 #include <limits>
 #include <map>
-#include <QPixmap>
+#include <QImage>
 
 namespace quadix {
 
@@ -11,7 +11,7 @@ namespace {
 // The contexts made by GenerateDC, by handle. The game makes one at start-up
 // and keeps it until the main window goes; tests make and release several.
 struct Registry {
-    std::map<int32_t, QPixmap> sheets;
+    std::map<int32_t, QImage> sheets;
     int32_t lastHandle = 0;
 };
 
@@ -37,7 +37,9 @@ int32_t GenerateDC()
 {
     Registry& r = registry();
     const int32_t dc = nextFreeHandle(r);
-    r.sheets.emplace(dc, QPixmap(QStringLiteral(":/tiles.bmp")));
+    // Blocks are copied row by row from this image onto the playfield's, so
+    // both hold the same 32-bit pixels.
+    r.sheets.emplace(dc, QImage(QStringLiteral(":/tiles.bmp")).convertToFormat(QImage::Format_RGB32));
     return dc;
 }
 
@@ -48,7 +50,7 @@ int32_t DeleteTileDC(int32_t dc)
     return registry().sheets.erase(dc) > 0 ? 1 : 0;
 }
 
-const QPixmap* TileSheetOf(int32_t dc)
+const QImage* TileSheetOf(int32_t dc)
 {
     auto& sheets = registry().sheets;
     const auto it = sheets.find(dc);

@@ -2,7 +2,7 @@
 // The tile sheet held in a drawing context for the life of the main window.
 #include <cstdint>
 
-class QPixmap;
+class QImage;
 
 namespace quadix {
 
@@ -13,7 +13,8 @@ constexpr int kSheetHeight = 21;
 int32_t GenerateDC();
 // Releases a context made by GenerateDC. Handles of 0 or below: returns 0, does nothing.
 int32_t DeleteTileDC(int32_t dc);
-// The sheet held by a context, or nullptr for an unknown handle.
-const QPixmap* TileSheetOf(int32_t dc);
+// The sheet held by a context, as 32-bit RGB pixels, or nullptr for an
+// unknown handle.
+const QImage* TileSheetOf(int32_t dc);
 
 } // namespace quadix

@@ -1,8 +1,10 @@
 #include "ui/PictureBox.h"
 
+#include <QBackingStore>
+#include <QImage>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QPixmap>
+#include <QWindow>
 
 namespace quadix {
 
@@ -15,7 +17,7 @@ PictureBox::PictureBox(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void PictureBox::setImage(const QPixmap* image)
+void PictureBox::setImage(const QImage* image)
 {
     image_ = image;
     update();
@@ -28,10 +30,63 @@ QRect PictureBox::clientRect() const
 
 void PictureBox::refreshNow()
 {
-    repaint();
+    refreshNow(clientRect().translated(-clientRect().topLeft()));
 }
 
-void PictureBox::paintEvent(QPaintEvent*)
+void PictureBox::refreshNow(const QRect& changed)
+{
+    const QRect area = changed.translated(clientRect().topLeft()) & clientRect();
+    if (area.isEmpty())
+        return;
+    QWidget* top = window();
+    QWindow* handle = top->windowHandle();
+    QBackingStore* store = top->backingStore();
+    // Anything that covers a part of the area (another control, a window
+    // that is not on the screen) leaves the painting to Qt.
+    if (store == nullptr || handle == nullptr || !handle->isExposed() || !isVisible() || !updatesEnabled()
+        || !visibleRegion().contains(area)) {
+        update(area);
+        return;
+    }
+    const QPoint offset = mapTo(top, QPoint(0, 0));
+    const QRegion region(area.translated(offset));
+    store->beginPaint(region);
+    {
+        QPainter painter(store->paintDevice());
+        painter.translate(offset);
+        paintImage(painter, area);
+    }
+    store->endPaint();
+    store->flush(region, handle);
+}
+
+void PictureBox::paintImage(QPainter& painter, const QRect& area) const
+{
+    const QRect client = clientRect();
+    const QRect wanted = area & client;
+    if (image_ == nullptr || image_->isNull()) {
+        painter.fillRect(wanted, Qt::black);
+        return;
+    }
+    const QRect target(client.topLeft(), image_->deviceIndependentSize().toSize());
+    const QRect shown = wanted & target;
+    if (shown != wanted) {
+        painter.save();
+        painter.setClipRegion(QRegion(wanted).subtracted(shown));
+        painter.fillRect(wanted, Qt::black);
+        painter.restore();
+    }
+    if (shown.isEmpty())
+        return;
+    // Blocks are pixel art: on a high-density screen every pixel must grow
+    // into a sharp square, never a blur.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    const qreal ratio = image_->devicePixelRatio();
+    const QRectF source(QPointF(shown.topLeft() - target.topLeft()) * ratio, QSizeF(shown.size()) * ratio);
+    painter.drawImage(QRectF(shown), *image_, source);
+}
+
+void PictureBox::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     const int w = width();
@@ -52,16 +107,7 @@ void PictureBox::paintEvent(QPaintEvent*)
     painter.fillRect(1, h - 2, w - 2, 1, light);
     painter.fillRect(w - 2, 1, 1, h - 2, light);
 
-    const QRect client = clientRect();
-    painter.fillRect(client, Qt::black);
-    if (image_ != nullptr && !image_->isNull()) {
-        // Blocks are pixel art: on a high-density screen every pixel must
-        // grow into a sharp square, never a blur.
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        painter.setClipRect(client);
-        const QRect target(client.topLeft(), image_->deviceIndependentSize().toSize());
-        painter.drawPixmap(target, *image_);
-    }
+    paintImage(painter, event->rect());
 }
 
 void PictureBox::keyPressEvent(QKeyEvent* event)

@@ -4,7 +4,7 @@
 // image, the preview) and hands every key press on to the game.
 #include <QWidget>
 
-class QPixmap;
+class QImage;
 
 namespace quadix {
 
@@ -17,14 +17,21 @@ public:
 
     // The image stays owned by the caller and must outlive its use here;
     // nullptr shows the bare black client area.
-    void setImage(const QPixmap* image);
-    const QPixmap* image() const { return image_; }
+    void setImage(const QImage* image);
+    const QImage* image() const { return image_; }
 
     // The area inside the edge, in widget coordinates.
     QRect clientRect() const;
 
-    // Paints now rather than at the next turn of the event loop: the game
-    // loop shows each gravity step before it goes on.
+    // Puts `changed`, a part of the image, on the screen before returning:
+    // the game loop shows each gravity step before it goes on. Nothing lies
+    // on top of the playfield, so the part is drawn straight into the
+    // window's backing store and only it is sent to the screen, without a
+    // repaint of the widget. Where the window cannot be drawn now (hidden,
+    // not yet exposed, partly covered by another control) it is repainted at
+    // the next turn of the event loop instead.
+    void refreshNow(const QRect& changed);
+    // The whole image.
     void refreshNow();
 
 signals:
@@ -42,7 +49,10 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    const QPixmap* image_ = nullptr;
+    // Draws the image over the client area, clipped to `area` (widget coordinates).
+    void paintImage(QPainter& painter, const QRect& area) const;
+
+    const QImage* image_ = nullptr;
 };
 
 } // namespace quadix

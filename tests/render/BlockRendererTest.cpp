@@ -9,9 +9,9 @@ using namespace quadix;
 
 namespace {
 
-QImage rgb(const QPixmap& pixmap)
+QImage rgb(const QImage& image)
 {
-    return pixmap.toImage().convertToFormat(QImage::Format_RGB32);
+    return image.convertToFormat(QImage::Format_RGB32);
 }
 
 // Pixels of the image outside `area` that are not black.
@@ -171,7 +171,7 @@ private slots:
         int previewCalls = 0;
         int refreshCalls = 0;
         r.onPreviewChanged = [&] { ++previewCalls; };
-        r.onFieldRefresh = [&] { ++refreshCalls; };
+        r.onFieldRefresh = [&](const QRect&) { ++refreshCalls; };
         r.DrawBlock(0, 0, 1, 2, 0);
         r.DrawBlock(1, 0, 1, 2, 0);
         QCOMPARE(previewCalls, 2);
@@ -181,21 +181,35 @@ private slots:
         QCOMPARE(refreshCalls, 0);
     }
 
-    // The field is shown only when the game says so, never tile by tile.
-    void fieldIsShownOnlyOnRefresh()
+    // The field is shown only when the game says so, never tile by tile, and
+    // then exactly the pixels that changed since the last time go out: one
+    // missed would stay wrong on the screen.
+    void fieldIsShownOnlyOnRefreshWithWhatChanged()
     {
         BlockRenderer r(dc_);
         int previewCalls = 0;
-        int refreshCalls = 0;
+        QList<QRect> shown;
         r.onPreviewChanged = [&] { ++previewCalls; };
-        r.onFieldRefresh = [&] { ++refreshCalls; };
+        r.onFieldRefresh = [&](const QRect& changed) { shown << changed; };
         r.DrawBlock(0, 0, 1, 1, 0);
         r.ClearField();
-        QCOMPARE(refreshCalls, 0);
+        QVERIFY(shown.isEmpty());
         QCOMPARE(litOutside(rgb(r.fieldImage()), QRect()), 0);
         r.RefreshField();
-        QCOMPARE(refreshCalls, 1);
-        QCOMPARE(previewCalls, 0);
+        QCOMPARE(shown, QList<QRect>{QRect(0, 0, 141, 365)});  // a cleared field goes out whole
+
+        r.DrawBlock(20, 30, 3, 1, 1);
+        r.DrawBlock(20, 31, 3, 1, 1);
+        r.DrawBlock(5, -9, 3, 1, 1);   // above the well: only its lowest 5 rows exist
+        r.DrawBlock(140, 0, 3, 1, 1);  // past the right edge: one column
+        r.RefreshField();
+        QCOMPARE(shown.last(), QRect(5, 0, 136, 45));
+        r.RefreshField();
+        QCOMPARE(shown.last(), QRect());  // nothing new to show
+        r.DrawBlock(0, 0, 1, 2, 0);
+        r.RefreshField();
+        QCOMPARE(shown.last(), QRect());  // the preview is not the field
+        QCOMPARE(previewCalls, 1);
     }
 
     void callbacksAreOptional()

@@ -1,6 +1,6 @@
 // The embedded tile sheet and the contexts that hold it.
 #include <QImage>
-#include <QPixmap>
+#include <QImage>
 #include <QtTest>
 
 #include "render/TileSheet.h"
@@ -31,8 +31,8 @@ const char* const kFaceMap[14] = {
 QImage sheetImage()
 {
     const int32_t dc = GenerateDC();
-    const QPixmap* sheet = TileSheetOf(dc);
-    QImage image = sheet ? sheet->toImage().convertToFormat(QImage::Format_RGB32) : QImage();
+    const QImage* sheet = TileSheetOf(dc);
+    QImage image = sheet ? sheet->convertToFormat(QImage::Format_RGB32) : QImage();
     DeleteTileDC(dc);
     return image;
 }

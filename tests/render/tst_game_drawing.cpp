@@ -4,9 +4,14 @@
 #include <QGuiApplication>
 #include <QtTest>
 
+#include <QPainter>
+#include <random>
+
+#include "control/GameFlow.h"
 #include "render/BlockRenderer.h"
 #include "render/TileSheet.h"
 #include "support/BoardText.h"
+#include "support/FlowFakes.h"
 #include "support/ModelFakes.h"
 
 using namespace quadix;
@@ -17,7 +22,7 @@ namespace {
 // The 14 x 14 tile at the top-left corner (x, y) of the playfield image.
 QImage tileAt(const BlockRenderer& renderer, int x, int y)
 {
-    return renderer.fieldImage().toImage().copy(x, y, 14, 14).convertToFormat(QImage::Format_RGB32);
+    return renderer.fieldImage().copy(x, y, 14, 14).convertToFormat(QImage::Format_RGB32);
 }
 
 bool allBlack(const QImage& image)
@@ -53,6 +58,7 @@ private slots:
     void pieceAtFullStepCoversItsCellsLikeLockedBlocks();
     void movingPieceLeavesNothingBehind();
     void allBlocksDrawsEveryLockedCellAndNothingElse();
+    void screenMatchesTheImageAfterEveryRefresh();
 };
 
 void GameDrawingTest::pieceAtFullStepCoversItsCellsLikeLockedBlocks()
@@ -90,7 +96,7 @@ void GameDrawingTest::movingPieceLeavesNothingBehind()
     rig.game.Checking();
     rig.game.CanMove();
     // Exactly the square's four tiles are left on the image.
-    QImage field = rig.renderer.fieldImage().toImage();
+    QImage field = rig.renderer.fieldImage();
     int lit = 0;
     for (int y = 0; y < field.height(); ++y)
         for (int x = 0; x < field.width(); ++x)
@@ -114,6 +120,62 @@ void GameDrawingTest::allBlocksDrawsEveryLockedCellAndNothingElse()
             QCOMPARE(allBlack(tile), s.board(c, r) == 0);
         }
     }
+}
+
+// Only what changed since the last refresh goes to the screen. Whole games
+// of random keys, with gravity, locks, flashes, cleared rows and a pause,
+// copy each refreshed part onto a screen of their own: after every refresh
+// it must equal the playfield image, or a pixel was left out.
+void GameDrawingTest::screenMatchesTheImageAfterEveryRefresh()
+{
+    DrawingRig rig;
+    ScriptedWindow window(rig.clock);
+    GameFlow flow(rig.game, rig.clock, rig.sound, window);
+    QImage screen(rig.renderer.fieldImage().size(), QImage::Format_RGB32);
+    screen.fill(Qt::black);
+    int refreshes = 0;
+    int wrong = 0;
+    rig.renderer.onFieldRefresh = [&](const QRect& changed) {
+        QPainter(&screen).drawImage(changed.topLeft(), rig.renderer.fieldImage(), changed);
+        ++refreshes;
+        if (screen != rig.renderer.fieldImage() && wrong++ == 0)
+            qWarning("screen and image differ after refresh %d (shown %d,%d %dx%d)", refreshes, changed.x(),
+                     changed.y(), changed.width(), changed.height());
+    };
+    GameState& s = rig.game.state;
+    std::mt19937 rng(5);
+    const int keys[] = {KeyLeft, KeyRight, KeyUp, KeyInsert, KeyDown, KeyDown, 0, 0, 0, 0};
+    int lines = 0;
+    for (int game = 0; game < 12; ++game) {
+        rig.game.NewGame();
+        // A stack of rows each one block short, so that locks clear rows.
+        QStringList stack;
+        for (int r = 0; r < 8; ++r) {
+            QString row(10, '3');
+            row[int(rng() % 10)] = '.';
+            stack << row;
+        }
+        putRows(s, stack, kBottomRow);
+        rig.game.DrawAllBlocks();
+        s.gameRunning = true;
+        s.paused = false;
+        for (int step = 0; step < 20000 && s.stopState != 2; ++step) {
+            flow.picQuadixField_KeyDown(keys[rng() % 10]);
+            if (step == 500) {       // the stack hidden, then shown again
+                flow.mnuPause_Click();
+                flow.mnuPause_Click();
+            }
+            if (s.dropHeld > 0)
+                s.dropHeld = s.dropHeld >= kSpawnPauseSteps ? 0 : s.dropHeld + 1;
+            else
+                rig.game.Falling();
+        }
+        lines += s.lines;
+        s.gameRunning = false;
+    }
+    QCOMPARE(wrong, 0);
+    QVERIFY(refreshes > 5000);
+    QVERIFY2(lines > 0, "no row was cleared");
 }
 
 QTEST_MAIN(GameDrawingTest)

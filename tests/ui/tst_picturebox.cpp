@@ -2,7 +2,8 @@
 // black client area, the image shown 1:1 and sharp at any pixel ratio, and
 // the focus reports the game relies on.
 #include <QApplication>
-#include <QPixmap>
+#include <QBackingStore>
+#include <QImage>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -15,15 +16,14 @@ Q_DECLARE_METATYPE(Qt::FocusReason)
 namespace {
 
 // Every pixel differs from its neighbours, so any blending or shift shows.
-QPixmap pattern(int width, int height, qreal ratio)
+QImage pattern(int width, int height, qreal ratio)
 {
     QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             image.setPixelColor(x, y, QColor(20 + 40 * (x % 6), 20 + 25 * (y % 9), (x + y) % 2 ? 255 : 60));
-    QPixmap pixmap = QPixmap::fromImage(image);
-    pixmap.setDevicePixelRatio(ratio);
-    return pixmap;
+    image.setDevicePixelRatio(ratio);
+    return image;
 }
 
 QImage paint(PictureBox& box, qreal ratio)
@@ -89,9 +89,8 @@ private slots:
         QFETCH(qreal, screenRatio);
         PictureBox box;
         box.resize(20, 10);
-        const QPixmap pixmap = pattern(logicalSize.width() * imageRatio, logicalSize.height() * imageRatio, imageRatio);
-        box.setImage(&pixmap);
-        const QImage source = pixmap.toImage();
+        const QImage source = pattern(logicalSize.width() * imageRatio, logicalSize.height() * imageRatio, imageRatio);
+        box.setImage(&source);
         const QImage shown = paint(box, screenRatio);
         const QRect client(box.clientRect().topLeft() * screenRatio, box.clientRect().size() * screenRatio);
         for (int y = 0; y < shown.height(); ++y) {
@@ -131,22 +130,44 @@ private slots:
         QCOMPARE(lost.count(), reported ? 1 : 0);
     }
 
-    void refreshNowPaintsBeforeReturning()
+    // A refresh puts the changed part of the image into the window's backing
+    // store before it returns, without a paint event, and only that part.
+    void refreshNowShowsTheChangedPartAtOnce()
     {
-        PictureBox box;
-        box.resize(145, 369);
-        box.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QWidget window;
+        window.resize(200, 400);
+        PictureBox box(&window);
+        box.setGeometry(30, 20, 145, 369);
+        QImage image = pattern(141, 365, 1.0);
+        box.setImage(&image);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QApplication::processEvents();
         struct PaintCounter : QObject {
             int paints = 0;
             bool eventFilter(QObject*, QEvent* event) override { paints += event->type() == QEvent::Paint; return false; }
         } counter;
         box.installEventFilter(&counter);
-        box.update();
-        QCOMPARE(counter.paints, 0);  // an ordinary update waits for the event loop
-        box.refreshNow();
-        QCOMPARE(counter.paints, 1);
+
+        const QRect changed(40, 100, 42, 29);
+        image.fill(Qt::white);
+        box.refreshNow(changed);
+        QCOMPARE(counter.paints, 0);
+        const auto* shown = dynamic_cast<QImage*>(window.backingStore()->paintDevice());
+        QVERIFY(shown != nullptr);
+        const QPoint origin(30 + 2, 20 + 2);
+        int white = 0;
+        for (int y = 0; y < 365; ++y)
+            for (int x = 0; x < 141; ++x)
+                white += shown->pixel(origin + QPoint(x, y)) == qRgb(255, 255, 255);
+        QCOMPARE(white, changed.width() * changed.height());
+        QCOMPARE(shown->pixel(origin + changed.topLeft()), qRgb(255, 255, 255));
+        QCOMPARE(shown->pixel(origin + changed.bottomRight()), qRgb(255, 255, 255));
+
+        box.hide();  // where it cannot be drawn now, it waits for the event loop
+        image.fill(Qt::black);
+        box.refreshNow(changed);
+        QCOMPARE(shown->pixel(origin + changed.topLeft()), qRgb(255, 255, 255));
     }
 };
 

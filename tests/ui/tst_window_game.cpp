@@ -138,7 +138,7 @@ private slots:
     void pieceDrawnWhereTheModelPutsIt()
     {
         script->at(300, [this] {
-            const QImage field = window->renderer().fieldImage().toImage();
+            const QImage field = window->renderer().fieldImage();
             const GameState& s = state();
             // Block 0's tile: its top-left pixel is the tile's left face.
             const int x = (s.pieceX - 10) * 14 + 1;
@@ -182,7 +182,7 @@ private slots:
             QCOMPARE(window->mnuPause->text(), QString("Riprendi"));
             QVERIFY(window->lblPause->isVisible());
             QVERIFY(window->lblPressF4->isVisible());
-            const QImage field = window->renderer().fieldImage().toImage();
+            const QImage field = window->renderer().fieldImage();
             for (int y = 0; y < field.height(); y += 7)
                 for (int x = 0; x < field.width(); x += 7)
                     QCOMPARE(field.pixelColor(x, y), QColor(Qt::black));

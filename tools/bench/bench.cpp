@@ -663,6 +663,7 @@ int main(int argc, char* argv[])
             return usage();
     }
 
+    PrepareWindowSystem();
     BenchApplication app(argc, argv);
     QTemporaryDir recordsDir;
     StepStampingClock stampingClock;
