@@ -1,18 +1,29 @@
 #include "sound/SoundEffects.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <unistd.h>
 
 #include <QFile>
-#include <SDL.h>
+
+#include "sdl/SdlLibrary.h"
 
 namespace quadix {
 
 namespace {
 
+using SteadyClock = std::chrono::steady_clock;
+
 constexpr int kEffectCount = 6;
 constexpr int kRate = 8000;
+constexpr int kBufferSamples = 512;     // 64 ms: short enough that a cut-off is prompt
 
 bool IsEffect(int id) { return id >= 1 && id <= kEffectCount; }
 
@@ -23,8 +34,14 @@ SDL_AudioSpec DeviceSpec()
     spec.freq = kRate;
     spec.format = AUDIO_S16SYS;
     spec.channels = 1;
-    spec.samples = 512;     // 64 ms: short enough that a cut-off is prompt
+    spec.samples = kBufferSamples;
     return spec;
+}
+
+// How long a queue of S16 mono samples takes to be heard.
+std::chrono::milliseconds Duration(qsizetype bytes)
+{
+    return std::chrono::milliseconds(bytes / 2 * 1000 / kRate);
 }
 
 // Keeps the sound libraries quiet while it lives: without a sound card, ALSA
@@ -69,24 +86,25 @@ QByteArray LoadEffect(int id)
 
 QByteArray SoundEffects::DecodeEffect(int id)
 {
+    const sdl::Api* sdl = sdl::Load();
     const QByteArray wav = LoadEffect(id);
-    if (wav.isEmpty())
+    if (sdl == nullptr || wav.isEmpty())
         return {};
 
     // ADPCM fills its last block up to 500 samples; the fact chunk holds the
     // true length, which SDL honours only when told to.
-    SDL_SetHint(SDL_HINT_WAVE_FACT_CHUNK, "truncate");
+    sdl->SDL_SetHint(SDL_HINT_WAVE_FACT_CHUNK, "truncate");
     SDL_AudioSpec spec{};
     Uint8* buffer = nullptr;
     Uint32 length = 0;
-    if (!SDL_LoadWAV_RW(SDL_RWFromConstMem(wav.constData(), int(wav.size())), 1,
-                        &spec, &buffer, &length))
+    if (!sdl->SDL_LoadWAV_RW(sdl->SDL_RWFromConstMem(wav.constData(), int(wav.size())), 1, &spec, &buffer,
+                             &length))
         return {};
 
     const SDL_AudioSpec want = DeviceSpec();
     SDL_AudioCVT cvt{};
-    const int needed = SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq,
-                                         want.format, want.channels, want.freq);
+    const int needed = sdl->SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, want.format,
+                                              want.channels, want.freq);
     QByteArray pcm;
     if (needed == 0) {
         pcm = QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(length));
@@ -95,38 +113,214 @@ QByteArray SoundEffects::DecodeEffect(int id)
         memcpy(work.data(), buffer, length);
         cvt.buf = reinterpret_cast<Uint8*>(work.data());
         cvt.len = int(length);
-        if (SDL_ConvertAudio(&cvt) == 0)
+        if (sdl->SDL_ConvertAudio(&cvt) == 0)
             pcm = work.left(cvt.len_cvt);
     }
-    SDL_FreeWAV(buffer);
+    sdl->SDL_FreeWAV(buffer);
     return pcm;
 }
 
-SoundEffects::SoundEffects()
-{
-    // Left to itself SDL would take over SIGINT and SIGTERM from the program.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    {
-        QuietStderr quiet;
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-            return;
-        audioStarted_ = true;
-        const SDL_AudioSpec want = DeviceSpec();
-        device_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
-    }
-    if (device_ == 0)
-        return;
-    for (int id = 1; id <= kEffectCount; ++id)
-        pcm_[id] = DecodeEffect(id);
-    SDL_PauseAudioDevice(device_, 0);
-}
+// ---- The thread that owns the audio device ------------------------------------
 
-SoundEffects::~SoundEffects()
+class SoundEffects::Player {
+public:
+    Player() : thread_([this] { run(); }) {}
+
+    ~Player()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+
+    // 0 asks only for SDL and the decoded effects.
+    void request(int id)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            requests_.push_back(id);
+        }
+        wake_.notify_all();
+    }
+
+    void settle()
+    {
+        std::unique_lock lock(mutex_);
+        settled_.wait(lock, [this] { return requests_.empty() && !busy_; });
+    }
+
+    void setIdleClose(std::chrono::milliseconds idle)
+    {
+        std::lock_guard lock(mutex_);
+        idleClose_ = idle;
+    }
+
+    bool hasDevice() const
+    {
+        std::lock_guard lock(deviceMutex_);
+        return device_ != 0;
+    }
+
+    int lastPlayed() const
+    {
+        std::lock_guard lock(deviceMutex_);
+        return lastPlayed_;
+    }
+
+    uint32_t queuedBytes() const
+    {
+        std::lock_guard lock(deviceMutex_);
+        return device_ != 0 ? sdl_->SDL_GetQueuedAudioSize(device_) : 0;
+    }
+
+private:
+    // Requests are taken under mutex_, which is never held while SDL works,
+    // so that a new request never waits for a device being opened.
+    void run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            if (!requests_.empty()) {
+                const int id = requests_.front();
+                requests_.pop_front();
+                busy_ = true;
+                lock.unlock();
+                handle(id);
+                lock.lock();
+                busy_ = false;
+                if (requests_.empty())
+                    settled_.notify_all();
+                continue;
+            }
+            if (stopping_)
+                break;
+            if (!open_) {
+                wake_.wait(lock);
+            } else if (wake_.wait_until(lock, closeAt_) == std::cv_status::timeout && requests_.empty()) {
+                lock.unlock();
+                closeWhenHeard();
+                lock.lock();
+            }
+        }
+        lock.unlock();
+        closeDevice();
+    }
+
+    void handle(int id)
+    {
+        if (sdl_ == nullptr) {
+            const sdl::Api* sdl = sdl::Load();
+            if (sdl == nullptr)
+                return;
+            for (int effect = 1; effect <= kEffectCount; ++effect)
+                pcm_[effect] = DecodeEffect(effect);
+            std::lock_guard device(deviceMutex_);
+            sdl_ = sdl;
+        }
+        if (!IsEffect(id) || pcm_[id].isEmpty() || !openDevice())
+            return;
+        {
+            std::lock_guard device(deviceMutex_);
+            // Dropping what is still queued is what cuts the old effect off.
+            sdl_->SDL_ClearQueuedAudio(device_);
+            if (sdl_->SDL_QueueAudio(device_, pcm_[id].constData(), Uint32(pcm_[id].size())) == 0)
+                lastPlayed_ = id;
+        }
+        // The device's own buffer plays on after the queue is empty.
+        std::lock_guard lock(mutex_);
+        closeAt_ = SteadyClock::now() + Duration(pcm_[id].size()) + 2 * Duration(kBufferSamples * 2) + idleClose_;
+    }
+
+    bool openDevice()
+    {
+        if (open_)
+            return true;
+        if (failedAt_ && SteadyClock::now() - *failedAt_ < std::chrono::milliseconds(kRetryMs))
+            return false;
+        SDL_AudioDeviceID device = 0;
+        {
+            std::lock_guard subsystems(sdl::SubsystemLock());
+            QuietStderr quiet;
+            if (sdl_->SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+                const SDL_AudioSpec want = DeviceSpec();
+                device = sdl_->SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+                // Without a device the subsystem would keep its hot-plug
+                // thread listing the sound cards every few seconds.
+                if (device == 0)
+                    sdl_->SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            }
+        }
+        if (device == 0) {
+            failedAt_ = SteadyClock::now();
+            return false;
+        }
+        failedAt_.reset();
+        sdl_->SDL_PauseAudioDevice(device, 0);
+        std::lock_guard lock(deviceMutex_);
+        device_ = device;
+        open_ = true;
+        return true;
+    }
+
+    void closeWhenHeard()
+    {
+        const uint32_t queued = queuedBytes();
+        if (queued > 0) {
+            std::lock_guard lock(mutex_);
+            closeAt_ = SteadyClock::now() + Duration(queued) + idleClose_;
+            return;
+        }
+        closeDevice();
+    }
+
+    // Closing the device and the subsystem stops SDL's audio and hot-plug
+    // threads; the next effect opens them again.
+    void closeDevice()
+    {
+        {
+            std::lock_guard lock(deviceMutex_);
+            if (device_ == 0)
+                return;
+            sdl_->SDL_CloseAudioDevice(device_);
+            device_ = 0;
+            open_ = false;
+        }
+        std::lock_guard subsystems(sdl::SubsystemLock());
+        sdl_->SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+
+    // mutex_: the requests, the idle time and when to close; deviceMutex_:
+    // the device, what was last played and SDL itself once loaded.
+    mutable std::mutex mutex_;
+    mutable std::mutex deviceMutex_;
+    std::condition_variable wake_;
+    std::condition_variable settled_;
+    std::deque<int> requests_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::chrono::milliseconds idleClose_{kIdleCloseMs};
+    const sdl::Api* sdl_ = nullptr;
+    std::array<QByteArray, kEffectCount + 1> pcm_{};
+    SDL_AudioDeviceID device_ = 0;
+    std::atomic<bool> open_ = false;   // device_ != 0, for the worker's own waits
+    int lastPlayed_ = 0;
+    SteadyClock::time_point closeAt_;
+    std::optional<SteadyClock::time_point> failedAt_;
+    std::thread thread_;  // last: it starts once everything else is ready
+};
+
+SoundEffects::SoundEffects() = default;
+
+SoundEffects::~SoundEffects() = default;
+
+SoundEffects::Player& SoundEffects::player()
 {
-    if (device_ != 0)
-        SDL_CloseAudioDevice(device_);
-    if (audioStarted_)
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (!player_)
+        player_ = std::make_unique<Player>();
+    return *player_;
 }
 
 void SoundEffects::PlaySoundEffect(int16_t id)
@@ -135,20 +329,38 @@ void SoundEffects::PlaySoundEffect(int16_t id)
         return;
     if (onStarted)
         onStarted(id);
-    if (device_ == 0)
-        return;
-    const QByteArray& pcm = pcm_[id];
-    if (pcm.isEmpty())
-        return;
-    // Dropping what is still queued is what cuts the old effect off.
-    SDL_ClearQueuedAudio(device_);
-    if (SDL_QueueAudio(device_, pcm.constData(), Uint32(pcm.size())) == 0)
-        lastPlayed_ = id;
+    player().request(id);
+}
+
+void SoundEffects::warmUp()
+{
+    player().request(0);
+}
+
+void SoundEffects::settle()
+{
+    if (player_)
+        player_->settle();
+}
+
+void SoundEffects::setIdleCloseMs(int ms)
+{
+    player().setIdleClose(std::chrono::milliseconds(ms));
+}
+
+bool SoundEffects::hasDevice() const
+{
+    return player_ && player_->hasDevice();
+}
+
+int SoundEffects::lastPlayed() const
+{
+    return player_ ? player_->lastPlayed() : 0;
 }
 
 uint32_t SoundEffects::queuedBytes() const
 {
-    return device_ != 0 ? SDL_GetQueuedAudioSize(device_) : 0;
+    return player_ ? player_->queuedBytes() : 0;
 }
 
 } // namespace quadix

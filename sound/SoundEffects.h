@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <QByteArray>
 
 #include "game/Ports.h"
@@ -13,8 +14,19 @@ namespace quadix {
 // The whole WAV file of effect id (1..6) as embedded in the program; empty for other ids.
 QByteArray LoadEffect(int id);
 
+// The effects are handed to a thread of their own, which loads SDL, opens
+// the audio device when an effect is due and closes it again once the effects
+// have been heard and a second has passed: a game that waits (between games,
+// paused, a piece taking its time) keeps no audio thread awake. The window's
+// thread never waits for the sound system.
 class SoundEffects : public Sound {
 public:
+    // The device stays open this long after the last effect has ended.
+    static constexpr int kIdleCloseMs = 1000;
+    // After a device could not be opened, effects are silent this long
+    // before the next try.
+    static constexpr int kRetryMs = 10000;
+
     SoundEffects();
     ~SoundEffects() override;
     SoundEffects(const SoundEffects&) = delete;
@@ -30,24 +42,32 @@ public:
     // device: what the player would hear.
     std::function<void(int)> onStarted;
 
-    // True when an audio device is open; without one every effect is silent.
-    bool hasDevice() const { return device_ != 0; }
+    // Loads SDL and decodes the effects in the background, so that the
+    // first effect is not late. The main window calls it once it is shown.
+    void warmUp();
+    // Waits until every effect asked for has been handed to the device, or
+    // found to have none.
+    void settle();
+    void setIdleCloseMs(int ms);
+
+    // True while an audio device is open; without one every effect is silent.
+    bool hasDevice() const;
     // Id of the last effect handed to the device, 0 if none has been yet.
-    int lastPlayed() const { return lastPlayed_; }
+    int lastPlayed() const;
     // Bytes of audio still waiting to be played by the device.
     uint32_t queuedBytes() const;
 
     // Effect id decoded to what the device is fed: signed 16-bit native-endian
-    // mono samples at 8000 Hz. Empty for unknown ids or undecodable data.
+    // mono samples at 8000 Hz. Empty for unknown ids, undecodable data or
+    // without SDL.
     static QByteArray DecodeEffect(int id);
 
 private:
+    class Player;
+    Player& player();
+
     bool soundOn_ = true;
-    bool audioStarted_ = false;     // SDL's audio subsystem is ours to quit
-    uint32_t device_ = 0;           // SDL audio device id, 0 without a device
-    int lastPlayed_ = 0;
-    // Decoded once and kept: each effect is queued from these buffers.
-    std::array<QByteArray, 7> pcm_{};
+    std::unique_ptr<Player> player_;
 };
 
 } // namespace quadix

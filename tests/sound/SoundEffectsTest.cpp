@@ -4,6 +4,8 @@
 #include <QtTest>
 #include <thread>
 
+#include <SDL.h>
+
 #include "sound/SoundEffects.h"
 #include "support/BoardText.h"
 #include "support/ModelFakes.h"
@@ -147,6 +149,7 @@ private slots:
         QFETCH(int, id);
         SoundEffects player;
         player.PlaySoundEffect(int16_t(id));
+        player.settle();
         const auto queued = qsizetype(player.queuedBytes());
         const qsizetype full = SoundEffects::DecodeEffect(id).size();
         QCOMPARE(player.lastPlayed(), id);
@@ -160,6 +163,7 @@ private slots:
         SoundEffects player;
         player.PlaySoundEffect(3);
         player.PlaySoundEffect(1);
+        player.settle();
         QCOMPARE(player.lastPlayed(), 1);
         const auto queued = qsizetype(player.queuedBytes());
         QVERIFY(queued > 0);
@@ -182,11 +186,13 @@ private slots:
         QVERIFY(SoundEffects::DecodeEffect(id).isEmpty());
         SoundEffects player;
         player.PlaySoundEffect(int16_t(id));
+        player.settle();
         QCOMPARE(player.lastPlayed(), 0);
         QCOMPARE(player.queuedBytes(), 0u);
 
         player.PlaySoundEffect(3);
         player.PlaySoundEffect(int16_t(id));
+        player.settle();
         QCOMPARE(player.lastPlayed(), 3);
         QVERIFY(player.queuedBytes() > uint32_t(SoundEffects::DecodeEffect(1).size()));
     }
@@ -194,16 +200,17 @@ private slots:
     void switchedOffPlayerStartsNothing()
     {
         SoundEffects player;
-        QVERIFY(player.hasDevice());
         QVERIFY(player.soundOn());
         player.setSoundOn(false);
         for (int16_t id = 1; id <= 6; ++id)
             player.PlaySoundEffect(id);
+        player.settle();
         QCOMPARE(player.lastPlayed(), 0);
         QCOMPARE(player.queuedBytes(), 0u);
 
         player.setSoundOn(true);
         player.PlaySoundEffect(2);
+        player.settle();
         QCOMPARE(player.lastPlayed(), 2);
     }
 
@@ -213,8 +220,36 @@ private slots:
         player.PlaySoundEffect(3);
         player.setSoundOn(false);
         player.PlaySoundEffect(1);
+        player.settle();
         QCOMPARE(player.lastPlayed(), 3);
         QVERIFY(player.queuedBytes() > uint32_t(SoundEffects::DecodeEffect(1).size()));
+    }
+
+    // Nothing of SDL's audio runs until an effect is due, and once the
+    // effects have been heard the device and the subsystem (with their
+    // threads) are closed again; the next effect opens them anew.
+    void deviceIsOpenOnlyWhileEffectsAreHeard()
+    {
+        SoundEffects player;
+        player.setIdleCloseMs(50);
+        player.warmUp();
+        player.settle();
+        QVERIFY(!player.hasDevice());
+        QCOMPARE(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+
+        player.PlaySoundEffect(1);
+        player.settle();
+        QVERIFY(player.hasDevice());
+        QVERIFY(SDL_WasInit(SDL_INIT_AUDIO) != 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        QVERIFY(player.hasDevice());  // 0.24 s of sound: still being heard
+        QTRY_VERIFY_WITH_TIMEOUT(!player.hasDevice(), 3000);
+        QCOMPARE(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+
+        player.PlaySoundEffect(6);
+        player.settle();
+        QVERIFY(player.hasDevice());
+        QCOMPARE(player.lastPlayed(), 6);
     }
 
     // End to end through SDL: its disk driver writes what the player would
@@ -230,7 +265,6 @@ private slots:
         {
             DriverOverride driver("disk");
             SoundEffects player;
-            QVERIFY(player.hasDevice());
             test::RecordingScreen screen;
             test::RecordingScoreboard scoreboard;
             test::ScriptedRandom random;
@@ -245,6 +279,8 @@ private slots:
             s.pieceY = s.prevY = kBottomRow;
             s.blocked = 1;
             game.CanMoveDown();
+            player.settle();
+            QVERIFY(player.hasDevice());
             QCOMPARE(s.lines, 1);
             QCOMPARE(player.lastPlayed(), 1);
             QTRY_COMPARE_WITH_TIMEOUT(player.queuedBytes(), 0u, 5000);
@@ -269,15 +305,19 @@ private slots:
         {
             DriverOverride driver("nosuchdriver");
             SoundEffects player;
-            QVERIFY(!player.hasDevice());
             for (int16_t id = 0; id <= 7; ++id)
                 player.PlaySoundEffect(id);
+            player.settle();
+            QVERIFY(!player.hasDevice());
             QCOMPARE(player.lastPlayed(), 0);
             QCOMPARE(player.queuedBytes(), 0u);
+            // Nothing of SDL's audio is left running to look for a device.
+            QCOMPARE(SDL_WasInit(SDL_INIT_AUDIO), 0u);
         }
         // The failed start must leave SDL able to open a device later on.
         SoundEffects player;
         player.PlaySoundEffect(6);
+        player.settle();
         QCOMPARE(player.lastPlayed(), 6);
     }
 };

@@ -1,0 +1,42 @@
+#include "sdl/SdlLibrary.h"
+
+#include <dlfcn.h>
+
+namespace quadix::sdl {
+
+namespace {
+
+const Api* LoadOnce()
+{
+    // The name the run-time package installs; a program that links SDL2
+    // itself (the tests do) gets the copy it already has.
+    void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr)
+        return nullptr;
+    static Api api;
+#define QUADIX_SDL_RESOLVE(name)                                                     \
+    api.name = reinterpret_cast<decltype(api.name)>(dlsym(library, #name));          \
+    if (api.name == nullptr)                                                         \
+        return nullptr;
+    QUADIX_SDL_FUNCTIONS(QUADIX_SDL_RESOLVE)
+#undef QUADIX_SDL_RESOLVE
+    // Left to itself SDL would take over SIGINT and SIGTERM from the program.
+    api.SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    return &api;
+}
+
+} // namespace
+
+const Api* Load()
+{
+    static const Api* const api = LoadOnce();
+    return api;
+}
+
+std::mutex& SubsystemLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+} // namespace quadix::sdl
