@@ -16,12 +16,19 @@
 #                 (all threads, user + kernel) and the X server (every thread's
 #                 time on a core, from /proc/PID/task/*/schedstat over the
 #                 same span: the 10 ms ticks of /proc/PID/stat are too coarse
-#                 for a few milliseconds). "main thread wanted" is the share
+#                 for a few milliseconds). Paused is measured from 2.5 s after
+#                 the pause, once its sound has been heard and the sound
+#                 device closed. "main thread wanted" is the share
 #                 of a core the game's thread spent running or queued, ready
 #                 to run (/proc/thread-self/schedstat): on a loaded machine a
 #                 spinning loop wants ~100 % but gets only what is left. It
 #                 leaves out the X and audio threads, so it can be below the
 #                 process share when the game thread is idle.
+#   baseline      a bare Qt window (tools/bench/bare_window.cpp) repainting a
+#                 42 x 29 rectangle, what a gravity step changes, every 26 ms
+#                 and every 3 ms through Qt's ordinary repaint(), with the
+#                 game's X11 setting: what any Qt window pays for the cadence
+#                 of gravity at fallInterval 25 and 2, game and X server.
 #   step gaps     time between consecutive gravity steps, min / median / max
 #                 (number of gaps). A step comes once more than fallInterval
 #                 ticks of 1 ms have passed since the last one, so the median
@@ -29,8 +36,8 @@
 #                 milliseconds, a single gap can be up to 1 ms shorter.
 #                 The maxima are where the scheduler kept us off the cores.
 #   key latency   a Left/Right key press posted to the playfield from another
-#                 thread at random moments, until the playfield's repaint for
-#                 it has completed; median / max of 50.
+#                 thread at random moments, until the playfield's refresh for
+#                 it has been handed to the X server; median / max of 50.
 #   start-up      from the shell launching the program to the end of the
 #                 first painting of the whole window; median of 11 runs,
 #                 launched in turn with the baseline: a bare Qt 6 window of
@@ -97,13 +104,15 @@ get() {
 cpu_cell() {
     local line=$1
     [[ -n $line ]] || { echo "failed"; return; }
-    local cell game x
+    local cell game x wanted
     game=$(get "$line" cpu_pct)
     x=$(get "$line" xserver_pct)
+    wanted=$(get "$line" wanted_pct)
+    wanted=${wanted/#n\/a/}
     if [[ $x != n/a && $x != -1.00 ]]; then
-        cell="$(awk -v g="$game" -v x="$x" 'BEGIN { printf "%.2f %%", g + x }') (game $game %, X server $x %; main thread wanted $(get "$line" wanted_pct) %)"
+        cell="$(awk -v g="$game" -v x="$x" 'BEGIN { printf "%.2f %%", g + x }') (game $game %, X server $x %${wanted:+; main thread wanted $wanted %})"
     else
-        cell="$game % (X server not read; main thread wanted $(get "$line" wanted_pct) %)"
+        cell="$game % (X server not read${wanted:+; main thread wanted $wanted %})"
     fi
     [[ $(get "$line" running) == 0 ]] && cell="$cell, game ended early"
     echo "$cell"
@@ -158,6 +167,13 @@ for loop in waiting busy; do
     r[latency-$loop]=$(measure latency --loop $loop --interval 25 --samples 50)
 done
 
+for ms in 26 3; do
+    echo "  quadix_bare_window tick $ms 5" >&2
+    line=$(QT_XCB_NO_MITSHM=1 "$bare" tick $ms 5 2>>"$log" | grep '^result ' || true)
+    echo "$line" >>"$raw"
+    r[tick-$ms]=$line
+done
+
 flash_line=$(SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$runtime/heard.raw measure flash)
 
 # Start-up: the same program for both loops (no game runs), so one figure,
@@ -196,7 +212,9 @@ echo "| Measurement | waiting loop | busy poll |"
 echo "|---|---|---|"
 echo "| CPU share of one core, playing, fallInterval 25 (5 s) | $(cpu_cell "${r[play-waiting-25]}") | $(cpu_cell "${r[play-busy-25]}") |"
 echo "| CPU share of one core, playing, fallInterval 2 (5 s) | $(cpu_cell "${r[play-waiting-2]}") | $(cpu_cell "${r[play-busy-2]}") |"
-echo "| CPU share of one core, paused (3 s) | $(cpu_cell "${r[paused-waiting]}") | $(cpu_cell "${r[paused-busy]}") |"
+echo "| Baseline: a bare Qt window repainting 42 x 29 pixels every 26 ms, as gravity at fallInterval 25 (5 s) | $(cpu_cell "${r[tick-26]}") | |"
+echo "| Baseline: the same every 3 ms, as gravity at fallInterval 2 (5 s) | $(cpu_cell "${r[tick-3]}") | |"
+echo "| CPU share of one core, paused (3 s, from 2.5 s after the pause) | $(cpu_cell "${r[paused-waiting]}") | $(cpu_cell "${r[paused-busy]}") |"
 echo "| CPU share of one core, between games (3 s; no game loop runs, both idle in the event loop) | $(cpu_cell "${r[idle-waiting]}") | $(cpu_cell "${r[idle-busy]}") |"
 echo "| Gravity step gaps, fallInterval 25: min / median / max (gaps) | $(gaps_cell "${r[cadence-waiting-25]}") | $(gaps_cell "${r[cadence-busy-25]}") |"
 echo "| Gravity step gaps, fallInterval 2: min / median / max (gaps) | $(gaps_cell "${r[cadence-waiting-2]}") | $(gaps_cell "${r[cadence-busy-2]}") |"

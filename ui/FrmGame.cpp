@@ -161,6 +161,7 @@ FrmGame::FrmGame(const GamePorts& ports, QWidget* parent)
     client->setObjectName(QStringLiteral("frmGame"));
     client->setAutoFillBackground(true);
     client->setFixedSize(kClientWidth, kClientHeight);
+    client->installEventFilter(this);
     setCentralWidget(client);
     buildControls(client);
 
@@ -347,6 +348,16 @@ void FrmGame::showEvent(QShowEvent* event)
     centred_ = true;
     // Take the keyboard at once, also where no window manager hands it over.
     activateWindow();
+}
+
+// Whatever the first frame does not need waits until it is on the screen.
+bool FrmGame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!firstFrameShown_ && watched == centralWidget() && event->type() == QEvent::Paint) {
+        firstFrameShown_ = true;
+        QTimer::singleShot(0, this, [this] { sound_.warmUp(); });
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void FrmGame::closeEvent(QCloseEvent* event)

@@ -86,6 +86,7 @@ public:
     GameFlow& flow() { return flow_; }
     SoundEffects& soundEffects() { return sound_; }
     const BlockRenderer& renderer() const { return renderer_; }
+    BlockRenderer& renderer() { return renderer_; }
     const ScoreFilePaths& scoreFile() const { return scoreFile_; }
 
     // The controls, named as the game refers to them. Positions are
@@ -126,6 +127,7 @@ public:
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private slots:
@@ -148,6 +150,7 @@ private:
     QAction* menuAction(MenuItem item) const;
 
     bool centred_ = false;
+    bool firstFrameShown_ = false;
 
     SystemClock systemClock_;
     MersenneRandom systemRandom_;

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QWindow>
+#include <cstring>
 
 namespace quadix {
 
@@ -51,13 +52,37 @@ void PictureBox::refreshNow(const QRect& changed)
     const QPoint offset = mapTo(top, QPoint(0, 0));
     const QRegion region(area.translated(offset));
     store->beginPaint(region);
-    {
+    if (!copyImage(store->paintDevice(), area, offset)) {
         QPainter painter(store->paintDevice());
         painter.translate(offset);
         paintImage(painter, area);
     }
     store->endPaint();
     store->flush(region, handle);
+}
+
+// The usual case, one screen pixel for each image pixel and 32-bit pixels
+// on both sides, needs no painter: the rows are copied as they are.
+bool PictureBox::copyImage(QPaintDevice* device, const QRect& area, const QPoint& offset) const
+{
+    if (device->devType() != QInternal::Image || image_ == nullptr || image_->format() != QImage::Format_RGB32
+        || image_->devicePixelRatio() != 1.0)
+        return false;
+    auto* canvas = static_cast<QImage*>(device);
+    const QImage::Format format = canvas->format();
+    if (canvas->devicePixelRatio() != 1.0
+        || (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied))
+        return false;
+    const QRect source = area.translated(-clientRect().topLeft());
+    const QRect target = area.translated(offset);
+    if (!image_->rect().contains(source) || !canvas->rect().contains(target))
+        return false;
+    // Pixels of a 32-bit RGB image are opaque (0xffRRGGBB), as premultiplied ARGB wants them.
+    const size_t bytes = size_t(source.width()) * sizeof(QRgb);
+    for (int row = 0; row < source.height(); ++row)
+        std::memcpy(reinterpret_cast<QRgb*>(canvas->scanLine(target.y() + row)) + target.x(),
+                    reinterpret_cast<const QRgb*>(image_->constScanLine(source.y() + row)) + source.x(), bytes);
+    return true;
 }
 
 void PictureBox::paintImage(QPainter& painter, const QRect& area) const

@@ -51,6 +51,9 @@ protected:
 private:
     // Draws the image over the client area, clipped to `area` (widget coordinates).
     void paintImage(QPainter& painter, const QRect& area) const;
+    // The same into the window's backing store, `offset` being where the box
+    // lies in the window, where a plain copy of the rows will do; false if not.
+    bool copyImage(QPaintDevice* device, const QRect& area, const QPoint& offset) const;
 
     const QImage* image_ = nullptr;
 };

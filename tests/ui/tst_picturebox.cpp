@@ -131,14 +131,22 @@ private slots:
     }
 
     // A refresh puts the changed part of the image into the window's backing
-    // store before it returns, without a paint event, and only that part.
+    // store before it returns, without a paint event, and only that part:
+    // copied row by row, or painted when the image has pixels of its own size.
+    void refreshNowShowsTheChangedPartAtOnce_data()
+    {
+        QTest::addColumn<qreal>("imageRatio");
+        QTest::newRow("copied") << 1.0;
+        QTest::newRow("painted from a ratio-2 image") << 2.0;
+    }
     void refreshNowShowsTheChangedPartAtOnce()
     {
+        QFETCH(qreal, imageRatio);
         QWidget window;
         window.resize(200, 400);
         PictureBox box(&window);
         box.setGeometry(30, 20, 145, 369);
-        QImage image = pattern(141, 365, 1.0);
+        QImage image = pattern(int(141 * imageRatio), int(365 * imageRatio), imageRatio);
         box.setImage(&image);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));

@@ -1,8 +1,16 @@
-// quadix_bare_window: the start-up baseline of tools/benchmark.sh. A bare Qt 6
+// quadix_bare_window: the baselines of tools/benchmark.sh. A bare Qt 6
 // window of the game's size with a menu bar and nothing else: no tiles, no
-// sound, no records, no labels. It prints, like "quadix_bench startup",
-// CLOCK_REALTIME at main() and when its first painting has been handed to
-// the X server, so that the two programs are timed the same way.
+// sound, no records, no labels.
+//
+//   quadix_bare_window
+//       prints, like "quadix_bench startup", CLOCK_REALTIME at main() and
+//       when its first painting has been handed to the X server, so that the
+//       two programs are timed the same way;
+//   quadix_bare_window tick MS SECONDS
+//       repaints a 42 x 29 rectangle (what a gravity step changes) every MS
+//       milliseconds, through Qt's ordinary repaint(), and prints its CPU
+//       share: the least any Qt window pays for such a cadence, to set the
+//       game's figures against.
 #include <QAction>
 #include <QApplication>
 #include <QMainWindow>
@@ -11,7 +19,14 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPaintEvent>
+#include <QPainter>
+#include <fstream>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -56,11 +71,90 @@ private:
     bool stamped_ = false;
 };
 
+long long processCpuNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// The X server's time on a core, all its threads, in ns (-1 if unknown):
+// its process id comes from tools/benchmark.sh, as for quadix_bench.
+long long xServerCpuNs()
+{
+    const int pid = qEnvironmentVariableIntValue("QUADIX_BENCH_XSERVER_PID");
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    if (pid <= 0 || !tasks.exists())
+        return -1;
+    long long total = 0;
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        std::ifstream stat(tasks.filePath(tid + QStringLiteral("/schedstat")).toStdString());
+        long long running = 0;
+        if (stat >> running)
+            total += running;
+    }
+    return total;
+}
+
+// A client area that paints one small rectangle in a colour that changes.
+class Ticker : public QWidget {
+public:
+    using QWidget::QWidget;
+    int colour = 0;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPainter(this).fillRect(event->rect(), colour % 2 ? Qt::white : Qt::black);
+    }
+};
+
+int tick(int argc, char* argv[])
+{
+    const int ms = std::atoi(argv[2]);
+    const double seconds = std::atof(argv[3]);
+    QApplication app(argc, argv);
+    QMainWindow window;
+    window.menuBar()->addMenu(QStringLiteral("GIOCO"));
+    auto* client = new Ticker(&window);
+    client->setFixedSize(439, 385);
+    window.setCentralWidget(client);
+    window.show();
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    long long cpu0 = 0;
+    long long x0 = 0;
+    QElapsedTimer wall;
+    int ticks = 0;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (ticks++ == 0) {
+            x0 = xServerCpuNs();
+            cpu0 = processCpuNs();
+            wall.start();
+        }
+        ++client->colour;
+        client->repaint(40, 100, 42, 29);
+        if (wall.isValid() && wall.elapsed() >= seconds * 1000) {
+            const double elapsed = wall.nsecsElapsed();
+            const long long cpu = processCpuNs() - cpu0;
+            const long long x1 = xServerCpuNs();
+            std::printf("result mode=tick interval=%d cpu_pct=%.2f xserver_pct=%.2f\n", ms, 100.0 * cpu / elapsed,
+                        x0 < 0 || x1 < 0 ? -1.0 : 100.0 * (x1 - x0) / elapsed);
+            QCoreApplication::exit(0);
+        }
+    });
+    // Start once the window is up.
+    QTimer::singleShot(500, &app, [&] { timer.start(ms); });
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     const long long mainNs = realtimeNs();
+    if (argc == 4 && std::strcmp(argv[1], "tick") == 0)
+        return tick(argc, argv);
     StampingApplication app(argc, argv);
     app.mainNs = mainNs;
     QMainWindow window;

@@ -8,7 +8,7 @@
 //   cpu-paused   CPU share while the game is paused
 //   cpu-idle     CPU share between games (no game loop runs, only the event loop)
 //   cadence      gaps between gravity steps: min, median, max
-//   latency      key press posted to the playfield -> its repaint has completed
+//   latency      key press posted to the playfield -> its step is on the screen
 //   startup      CLOCK_REALTIME when the first painting of the window has completed
 //   flash        a lock that completes rows, seen from a second X connection:
 //                how long each of the flash's 40 colours stayed on the screen;
@@ -131,21 +131,23 @@ long xServerPid()
 // CPU over the same span (the drawing the game asks of it).
 class CpuSpan {
 public:
+    // The X server's figures are read outside the game's own span: reading
+    // them costs the game a little time of its own.
     void start()
     {
-        cpu0_ = processCpuNs();
-        sched0_ = threadSchedTimes();
         x0_ = otherProcessCpuNs(xServerPid());
+        sched0_ = threadSchedTimes();
+        cpu0_ = processCpuNs();
         wall0_ = monotonicNs();
     }
     void stop()
     {
         wall_ = monotonicNs() - wall0_;
         cpu_ = processCpuNs() - cpu0_;
-        const int64_t x1 = otherProcessCpuNs(xServerPid());
-        x_ = x0_ >= 0 && x1 >= 0 ? x1 - x0_ : -1;
         const SchedTimes sched = threadSchedTimes();
         wanted_ = (sched.running - sched0_.running) + (sched.queued - sched0_.queued);
+        const int64_t x1 = otherProcessCpuNs(xServerPid());
+        x_ = x0_ >= 0 && x1 >= 0 ? x1 - x0_ : -1;
     }
     double seconds() const { return wall_ / 1e9; }
     double cpuPercent() const { return 100.0 * cpu_ / wall_; }
@@ -322,6 +324,10 @@ int cpuPlay(BenchApplication& app, FrmGame& window, const Options& o)
     return app.exec();
 }
 
+// How long after the pause the paused game is measured: the pause sound,
+// the second the device stays open after it, and a margin.
+constexpr int kPauseSettledMs = 1030 + SoundEffects::kIdleCloseMs + 500;
+
 int cpuPaused(BenchApplication& app, FrmGame& window, const Options& o)
 {
     CpuSpan span;
@@ -339,8 +345,9 @@ int cpuPaused(BenchApplication& app, FrmGame& window, const Options& o)
     };
     startGame(window, o, finish);
     preciseSingleShot(300, [&] { window.flow().mnuPause_Click(); });
-    // Let the pause message and the cleared playfield be painted first.
-    preciseSingleShot(800, [&] {
+    // The pause sound (1.03 s) is heard and the sound device closed a second
+    // later: from then on the game only waits.
+    preciseSingleShot(300 + kPauseSettledMs, [&] {
         span.start();
         preciseSingleShot(static_cast<int>(o.seconds * 1000), finish);
     });
@@ -393,10 +400,10 @@ int cadence(BenchApplication& app, FrmGame& window, StepStampingClock& clock, co
 
 // A second thread posts a Left or Right key press to the playfield at random
 // moments, as input coming from outside the game loop would arrive. The
-// sample ends when the first paint of the playfield that began after the
-// key press was delivered has completed. Keys alternate, so the piece
-// wobbles about the middle and every key moves it; a sample whose key did
-// not move the piece (so no repaint of its own) is counted apart.
+// sample ends when the playfield's refresh for the key, which the key's own
+// handler makes, has handed the step to the window system. Keys alternate,
+// so the piece wobbles about the middle and every key moves it; a sample
+// whose key did not move the piece is counted apart.
 int latency(BenchApplication& app, FrmGame& window, const Options& o)
 {
     QWidget* field = window.picQuadixField;
@@ -415,8 +422,13 @@ int latency(BenchApplication& app, FrmGame& window, const Options& o)
             xBefore = window.game().state.pieceX;
         }
     };
-    app.after = [&](QObject* receiver, QEvent* event, int) {
-        if (receiver != field || event->type() != QEvent::Paint || !keyDelivered)
+    // The sample ends when the playfield's refresh for the key has put the
+    // step on the screen.
+    BlockRenderer& renderer = window.renderer();
+    const auto present = renderer.onFieldRefresh;
+    renderer.onFieldRefresh = [&, present](const QRect& changed) {
+        present(changed);
+        if (!keyDelivered)
             return;
         const double ms = (monotonicNs() - postedAt.load()) / 1e6;
         if (window.game().state.pieceX != xBefore)
@@ -472,7 +484,7 @@ int latency(BenchApplication& app, FrmGame& window, const Options& o)
     if (poster.joinable())
         poster.join();
     app.before = nullptr;
-    app.after = nullptr;
+    renderer.onFieldRefresh = present;
     return rc;
 }
 
