@@ -10,7 +10,7 @@ namespace quadix::sdl {
 
 // The functions of SDL2 that the game calls.
 #define QUADIX_SDL_FUNCTIONS(X)                                                                             \
-    X(SDL_SetHint) X(SDL_InitSubSystem) X(SDL_QuitSubSystem) X(SDL_WasInit) X(SDL_GetError)                 \
+    X(SDL_SetHint) X(SDL_InitSubSystem) X(SDL_QuitSubSystem) X(SDL_WasInit) X(SDL_GetError) X(SDL_TLSCleanup) \
     X(SDL_OpenAudioDevice) X(SDL_CloseAudioDevice) X(SDL_PauseAudioDevice) X(SDL_QueueAudio)                \
     X(SDL_ClearQueuedAudio) X(SDL_GetQueuedAudioSize) X(SDL_LoadWAV_RW) X(SDL_RWFromConstMem)               \
     X(SDL_FreeWAV) X(SDL_BuildAudioCVT) X(SDL_ConvertAudio)                                                 \

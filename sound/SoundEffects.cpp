@@ -207,6 +207,10 @@ private:
         }
         lock.unlock();
         closeDevice();
+        // SDL keeps its error messages per thread; a thread it did not make
+        // has to let go of them itself.
+        if (sdl_ != nullptr)
+            sdl_->SDL_TLSCleanup();
     }
 
     void handle(int id)
