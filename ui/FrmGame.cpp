@@ -1,7 +1,9 @@
 #include "ui/FrmGame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLineEdit>
@@ -181,6 +183,8 @@ FrmGame::FrmGame(const GamePorts& ports, QWidget* parent)
     });
     connect(picQuadixField, &PictureBox::focusLost, this, [this] { flow_.picQuadixField_LostFocus(); });
     connect(txtEnterName, &QLineEdit::returnPressed, this, &FrmGame::txtEnterName_KeyPress);
+    connect(&gamepad_, &Gamepad::pressed, this, &FrmGame::gamepad_Press);
+    connect(&gamepad_, &Gamepad::unplugged, this, &FrmGame::gamepad_Unplugged);
     // The loop's wait ends when this fires: exactly when the next step is due.
     wakeUp_.setSingleShot(true);
     wakeUp_.setTimerType(Qt::PreciseTimer);
@@ -355,7 +359,10 @@ bool FrmGame::eventFilter(QObject* watched, QEvent* event)
 {
     if (!firstFrameShown_ && watched == centralWidget() && event->type() == QEvent::Paint) {
         firstFrameShown_ = true;
-        QTimer::singleShot(0, this, [this] { sound_.warmUp(); });
+        QTimer::singleShot(0, this, [this] {
+            sound_.warmUp();
+            gamepad_.start();
+        });
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -496,6 +503,10 @@ void FrmGame::FocusPlayfield()
 
 void FrmGame::ProcessEvents(int waitMs)
 {
+    // A pad is read at every pass, so its presses wait for no more than a
+    // gravity step.
+    if (gamepad_.connected())
+        gamepad_.poll();
     if (pump_) {
         pump_(waitMs);
         return;
@@ -510,6 +521,71 @@ void FrmGame::ProcessEvents(int waitMs)
         wakeUp_.start(waitMs);
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     wakeUp_.stop();
+}
+
+// ---- The gamepad --------------------------------------------------------------------
+
+namespace {
+
+// Delivers a key press to a control as the keyboard would, so that the key
+// goes through that control's own handling (and on to its window if the
+// control leaves it).
+void sendKey(QWidget* target, Qt::Key key)
+{
+    if (target == nullptr)
+        return;
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &release);
+}
+
+} // namespace
+
+// Each button stands for a key and goes where that key would go: the
+// playfield's keys to the playfield, F2 and F4 to their menu items (which
+// act only while enabled), Enter to the name box, and Enter and Esc to the
+// records or instructions window in front.
+void FrmGame::gamepad_Press(PadButton button)
+{
+    QWidget* front = QApplication::activeModalWidget();
+    if (front == nullptr && QApplication::activeWindow() != nullptr && QApplication::activeWindow() != this)
+        front = QApplication::activeWindow();
+    if (front != nullptr && front != this) {
+        if (button == PadButton::TurnRight || button == PadButton::TurnLeft)
+            sendKey(front->focusWidget() ? front->focusWidget() : front,
+                    button == PadButton::TurnRight ? Qt::Key_Return : Qt::Key_Escape);
+        return;
+    }
+    if (game_.state.enteringName) {
+        if (button == PadButton::Start)
+            sendKey(txtEnterName, Qt::Key_Return);
+        return;
+    }
+    switch (button) {
+    case PadButton::Left: sendKey(picQuadixField, Qt::Key_Left); break;
+    case PadButton::Right: sendKey(picQuadixField, Qt::Key_Right); break;
+    case PadButton::Down: sendKey(picQuadixField, Qt::Key_Down); break;
+    case PadButton::TurnRight: sendKey(picQuadixField, Qt::Key_Up); break;
+    case PadButton::TurnLeft: sendKey(picQuadixField, Qt::Key_Insert); break;
+    case PadButton::Start:
+        if (mnuPause->isEnabled())
+            mnuPause->trigger();
+        break;
+    case PadButton::Back:
+        if (mnuStart->isEnabled())
+            mnuStart->trigger();
+        break;
+    }
+}
+
+// A pad pulled out in the middle of a game pauses it, as consoles do; F4 or
+// Start resumes.
+void FrmGame::gamepad_Unplugged()
+{
+    const GameState& s = game_.state;
+    if (s.gameRunning && !s.paused && s.stopState == 0 && mnuPause->isEnabled())
+        mnuPause->trigger();
 }
 
 // ---- A new record ---------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include "render/BlockRenderer.h"
 #include "scores/HighScores.h"
 #include "sound/SoundEffects.h"
+#include "ui/Gamepad.h"
 
 class QAction;
 class QLineEdit;
@@ -85,6 +86,7 @@ public:
     quadix::Game& game() { return game_; }
     GameFlow& flow() { return flow_; }
     SoundEffects& soundEffects() { return sound_; }
+    Gamepad& gamepad() { return gamepad_; }
     const BlockRenderer& renderer() const { return renderer_; }
     BlockRenderer& renderer() { return renderer_; }
     const ScoreFilePaths& scoreFile() const { return scoreFile_; }
@@ -147,6 +149,8 @@ private:
     void Form_Unload();
     void picQuadixField_KeyDown(int qtKey);
     void txtEnterName_KeyPress();
+    void gamepad_Press(PadButton button);
+    void gamepad_Unplugged();
     QAction* menuAction(MenuItem item) const;
 
     bool centred_ = false;
@@ -164,6 +168,7 @@ private:
     quadix::Game game_;
     GameFlow flow_;
     ScoreFilePaths scoreFile_;
+    Gamepad gamepad_;
 };
 
 } // namespace quadix

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "support/EventScript.h"
+#include "support/VirtualPad.h"
 #include "ui/FrmGame.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
@@ -255,6 +256,69 @@ private slots:
         QCOMPARE(highScores[0][0], QString::fromUtf8("Niccolò"));
         QCOMPARE(highScores[0][1], QString("1250"));
         QCOMPARE(highScores[0][2], QString("12"));
+    }
+
+    // A whole game from a pretend gamepad: Back starts it, the D-pad and A
+    // steer the piece, pulling the pad out pauses, Start on a pad plugged in
+    // again resumes; once the game is lost Start confirms the name and A
+    // closes the records, as Enter does.
+    void gamepadPlaysAWholeGame()
+    {
+        Gamepad& gamepad = window->gamepad();
+        QVERIFY(gamepad.start());
+        auto pad = std::make_unique<VirtualPad>();
+        std::unique_ptr<VirtualPad> second;
+        QVERIFY(pad->plugged());
+        gamepad.poll();
+        QVERIFY(gamepad.connected());
+        GameState before;
+        script->at(50, [&, this] {
+            pad->button(SDL_CONTROLLER_BUTTON_BACK, false);
+            before = state();
+            pad->button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, true);
+        });
+        script->at(60, [&, this] {
+            QCOMPARE(state().pieceX, before.pieceX - 1);
+            pad->button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, false);
+            pad->button(SDL_CONTROLLER_BUTTON_A, true);
+        });
+        script->at(70, [&, this] {
+            QCOMPARE(state().pieceDX[1], int16_t(-before.pieceDY[1]));  // turned clockwise
+            QCOMPARE(state().pieceDY[1], before.pieceDX[1]);
+            pad->button(SDL_CONTROLLER_BUTTON_A, false);
+            pad.reset();
+        });
+        script->at(80, [&, this] {
+            QVERIFY(state().paused);
+            QCOMPARE(sounds.back(), 4);
+            second = std::make_unique<VirtualPad>();
+            gamepad.poll();  // as the watch on /dev/input does
+            second->button(SDL_CONTROLLER_BUTTON_START, true);
+        });
+        script->at(90, [&, this] {
+            QVERIFY(!state().paused);
+            second->button(SDL_CONTROLLER_BUTTON_START, false);
+            state().score = 900;  // left alone from here, the stack grows until the game is lost
+        });
+        pad->button(SDL_CONTROLLER_BUTTON_BACK, true);
+        gamepad.poll();  // the game runs inside the press, as inside F2
+        QVERIFY(!hung);
+        QVERIFY(!state().stoppedByPlayer);
+        QVERIFY(state().enteringName);
+        QVERIFY(second && second->plugged());
+
+        QTimer::singleShot(50, this, [&] {
+            QVERIFY(FrmHighScores::Current() && FrmHighScores::Current()->isModal());
+            second->button(SDL_CONTROLLER_BUTTON_A, true);
+            gamepad.poll();
+        });
+        second->button(SDL_CONTROLLER_BUTTON_START, true);
+        gamepad.poll();  // Enter in the name box; returns when the records are closed
+        QVERIFY(!state().enteringName);
+        QVERIFY(FrmHighScores::Current() == nullptr);
+        QCOMPARE(highScores[0][0], QString("Anonimo"));
+        QCOMPARE(highScores[0][1], " " + QString::number(state().score));
+        QVERIFY(window->mnuStart->isEnabled());
     }
 
     void emptyNameIsStoredAsAnonimo()

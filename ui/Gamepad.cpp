@@ -1,0 +1,225 @@
+#include "ui/Gamepad.h"
+
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QGuiApplication>
+#include <QStyleHints>
+
+#include "sdl/SdlLibrary.h"
+
+namespace quadix {
+
+namespace {
+
+// Where the kernel makes the nodes of input devices: a change there is the
+// only time SDL needs to be asked whether a pad came or went.
+const char* const kInputDevices = "/dev/input";
+
+// udev names and opens up a new device a moment after its node appears; SDL
+// sees it then. Without udev SDL looks for new devices every three seconds.
+constexpr int kRescanAfterMs[] = {0, 250, 1000, 3500};
+
+} // namespace
+
+Gamepad::Gamepad(QObject* parent)
+    : QObject(parent)
+{
+    clock_.start();
+    now = [this] { return clock_.elapsed(); };
+    const int rate = QGuiApplication::styleHints()->keyboardAutoRepeatRate();
+    repeatIntervalMs_ = rate > 0 ? std::max(1, 1000 / rate) : 33;
+    idlePoll_.setInterval(kIdlePollMs);
+    connect(&idlePoll_, &QTimer::timeout, this, &Gamepad::poll);
+    repeat_.setSingleShot(true);
+    repeat_.setTimerType(Qt::PreciseTimer);
+    connect(&repeat_, &QTimer::timeout, this, [this] {
+        repeatHeld();
+        scheduleRepeat();
+    });
+}
+
+Gamepad::~Gamepad()
+{
+    closeAll();
+    if (started_) {
+        std::lock_guard subsystems(sdl::SubsystemLock());
+        sdl::Load()->SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+    }
+}
+
+bool Gamepad::start()
+{
+    if (started_)
+        return true;
+    const sdl::Api* sdl = sdl::Load();
+    if (sdl == nullptr)
+        return false;
+    {
+        std::lock_guard subsystems(sdl::SubsystemLock());
+        if (sdl->SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0)
+            return false;
+    }
+    started_ = true;
+    // Nothing runs while no pad is connected: the folder is watched by the
+    // kernel, and SDL is asked only when something in it changes.
+    if (QFileInfo(QString::fromLatin1(kInputDevices)).isDir()) {
+        devices_ = new QFileSystemWatcher({QString::fromLatin1(kInputDevices)}, this);
+        connect(devices_, &QFileSystemWatcher::directoryChanged, this, &Gamepad::rescanSoon);
+    }
+    poll();  // pads already plugged in
+    return true;
+}
+
+void Gamepad::setRepeat(int delayMs, int intervalMs)
+{
+    repeatDelayMs_ = delayMs;
+    repeatIntervalMs_ = std::max(1, intervalMs);
+}
+
+void Gamepad::rescanSoon()
+{
+    for (int ms : kRescanAfterMs)
+        QTimer::singleShot(ms, this, &Gamepad::poll);
+}
+
+void Gamepad::poll()
+{
+    if (!started_)
+        return;
+    ++depth_;
+    handleEvents();
+    repeatHeld();
+    --depth_;
+    if (depth_ == 0) {
+        scheduleRepeat();
+        if (connected())
+            idlePoll_.start();
+        else
+            idlePoll_.stop();
+    }
+}
+
+// One event at a time: a press may start a game, which runs inside this call
+// and polls again from its own loop; what is left is read after it.
+void Gamepad::handleEvents()
+{
+    const sdl::Api* sdl = sdl::Load();
+    sdl->SDL_PumpEvents();
+    SDL_Event event;
+    while (sdl->SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_CONTROLLERAXISMOTION, SDL_CONTROLLERDEVICEREMAPPED) > 0) {
+        switch (event.type) {
+        case SDL_CONTROLLERDEVICEADDED:
+            if (SDL_GameController* pad = sdl->SDL_GameControllerOpen(event.cdevice.which)) {
+                const int id = sdl->SDL_JoystickInstanceID(sdl->SDL_GameControllerGetJoystick(pad));
+                if (pads_.count(id))
+                    sdl->SDL_GameControllerClose(pad);   // SDL opens a pad once; the extra handle goes
+                else
+                    pads_[id] = pad;
+            }
+            break;
+        case SDL_CONTROLLERDEVICEREMOVED:
+            if (auto it = pads_.find(event.cdevice.which); it != pads_.end()) {
+                for (int d = 0; d < DirectionCount; ++d) {
+                    setHeld(Direction(d), it->first, Pad, false);
+                    setHeld(Direction(d), it->first, Stick, false);
+                }
+                sdl->SDL_GameControllerClose(it->second);
+                pads_.erase(it);
+                emit unplugged();
+            }
+            break;
+        case SDL_CONTROLLERBUTTONDOWN:
+        case SDL_CONTROLLERBUTTONUP: {
+            if (!pads_.count(event.cbutton.which))
+                break;
+            const bool down = event.type == SDL_CONTROLLERBUTTONDOWN;
+            switch (event.cbutton.button) {
+            case SDL_CONTROLLER_BUTTON_DPAD_LEFT: setHeld(Left, event.cbutton.which, Pad, down); break;
+            case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: setHeld(Right, event.cbutton.which, Pad, down); break;
+            case SDL_CONTROLLER_BUTTON_DPAD_DOWN: setHeld(Down, event.cbutton.which, Pad, down); break;
+            case SDL_CONTROLLER_BUTTON_A: if (down) emit pressed(PadButton::TurnRight); break;
+            case SDL_CONTROLLER_BUTTON_B: if (down) emit pressed(PadButton::TurnLeft); break;
+            case SDL_CONTROLLER_BUTTON_START: if (down) emit pressed(PadButton::Start); break;
+            case SDL_CONTROLLER_BUTTON_BACK: if (down) emit pressed(PadButton::Back); break;
+            default: break;
+            }
+            break;
+        }
+        case SDL_CONTROLLERAXISMOTION: {
+            if (!pads_.count(event.caxis.which))
+                break;
+            const int value = event.caxis.value;
+            if (event.caxis.axis == SDL_CONTROLLER_AXIS_LEFTX) {
+                setHeld(Left, event.caxis.which, Stick, value < -kDeadZone);
+                setHeld(Right, event.caxis.which, Stick, value > kDeadZone);
+            } else if (event.caxis.axis == SDL_CONTROLLER_AXIS_LEFTY) {
+                setHeld(Down, event.caxis.which, Stick, value > kDeadZone);   // y grows downward
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    // The joystick layer underneath reports the same things again, and sound
+    // may report its devices: nobody reads those, so they must not pile up.
+    sdl->SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+}
+
+void Gamepad::setHeld(Direction direction, int pad, Source source, bool held)
+{
+    auto& holders = holders_[direction];
+    const bool wasHeld = !holders.empty();
+    if (held)
+        holders.insert({pad, source});
+    else
+        holders.erase({pad, source});
+    if (!wasHeld && !holders.empty()) {
+        nextRepeat_[direction] = now() + repeatDelayMs_;
+        static constexpr PadButton kButtons[] = {PadButton::Left, PadButton::Right, PadButton::Down};
+        emit pressed(kButtons[direction]);
+    }
+}
+
+void Gamepad::repeatHeld()
+{
+    static constexpr PadButton kButtons[] = {PadButton::Left, PadButton::Right, PadButton::Down};
+    for (int d = 0; d < DirectionCount; ++d) {
+        // Looked at afresh for every repeat: a press may have let go of it.
+        while (!holders_[d].empty() && now() >= nextRepeat_[d]) {
+            nextRepeat_[d] += repeatIntervalMs_;
+            // A late wake-up does not make up for the repeats it missed.
+            if (nextRepeat_[d] < now())
+                nextRepeat_[d] = now() + repeatIntervalMs_;
+            emit pressed(kButtons[d]);
+        }
+    }
+}
+
+void Gamepad::scheduleRepeat()
+{
+    qint64 next = -1;
+    for (int d = 0; d < DirectionCount; ++d) {
+        if (!holders_[d].empty() && (next < 0 || nextRepeat_[d] < next))
+            next = nextRepeat_[d];
+    }
+    if (next < 0) {
+        repeat_.stop();
+        return;
+    }
+    repeat_.start(int(std::max<qint64>(0, next - now())));
+}
+
+void Gamepad::closeAll()
+{
+    const sdl::Api* sdl = started_ ? sdl::Load() : nullptr;
+    for (auto& [id, pad] : pads_) {
+        if (sdl)
+            sdl->SDL_GameControllerClose(pad);
+    }
+    pads_.clear();
+    for (auto& holders : holders_)
+        holders.clear();
+}
+
+} // namespace quadix
