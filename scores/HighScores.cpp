@@ -8,8 +8,13 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <cerrno>
+#include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quadix {
 
@@ -170,9 +175,74 @@ QString NumberText(int32_t value)
     return value < 0 ? QString::number(value) : u' ' + QString::number(value);
 }
 
-bool CanWrite(const QString& path)
+QByteArray Native(const QString& path)
 {
-    return QFileInfo(path).isWritable();
+    return QFile::encodeName(path);
+}
+
+QString FolderOf(const QString& path)
+{
+    return QFileInfo(path).absolutePath();
+}
+
+// Checked for the player's own user, as the kernel will check the writes.
+bool CanAccess(const QString& path, int mode)
+{
+    return faccessat(AT_FDCWD, Native(path).constData(), mode, AT_EACCESS) == 0;
+}
+
+// What stands at a name once links are followed as the kernel follows them in
+// a folder shared with others (protected_symlinks): only a link owned by the
+// player or by the owner of its folder. Whatever a link ends at must be a
+// regular file; a link to a device, a pipe, a folder or nothing is not used.
+struct Place {
+    enum Kind { Missing, Regular, Unusable } kind;
+    QString path;  // the file at the end of the links; the name itself otherwise
+};
+
+Place Resolve(const QString& name)
+{
+    QString path = name;
+    for (int hop = 0; hop < 8; ++hop) {
+        struct stat link {};
+        if (lstat(Native(path).constData(), &link) != 0) {
+            const bool nothing = hop == 0 && (errno == ENOENT || errno == ENOTDIR);
+            return {nothing ? Place::Missing : Place::Unusable, name};
+        }
+        if (S_ISREG(link.st_mode))
+            return {Place::Regular, path};
+        struct stat folder {};
+        if (!S_ISLNK(link.st_mode) || stat(Native(FolderOf(path)).constData(), &folder) != 0
+            || (link.st_uid != geteuid() && link.st_uid != folder.st_uid))
+            break;
+        char target[PATH_MAX];
+        const ssize_t size = readlink(Native(path).constData(), target, sizeof target);
+        if (size <= 0 || size == ssize_t(sizeof target))
+            break;
+        path = QDir(FolderOf(path)).absoluteFilePath(QFile::decodeName(QByteArray(target, size)));
+    }
+    return {Place::Unusable, name};
+}
+
+// Replacing a file takes its folder as well as the file: the new table is
+// written aside and renamed over it.
+bool CanReplace(const Place& place)
+{
+    if (place.kind == Place::Unusable)
+        return false;
+    return CanAccess(FolderOf(place.path), W_OK | X_OK)
+        && (place.kind == Place::Missing || CanAccess(place.path, R_OK | W_OK));
+}
+
+// A rename is kept on disk only once its folder is; without this a power cut
+// soon after a save could bring back the old table, or none.
+void SyncFolder(const QString& folder)
+{
+    const int fd = open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
 }
 
 } // namespace
@@ -223,12 +293,17 @@ QByteArray EncodeHighScores(const HighScoreTable& table)
 bool WriteHighScores(const HighScoreTable& table, const QString& path)
 {
     const QByteArray bytes = EncodeHighScores(table);
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+    const QString folder = FolderOf(path);
+    if (!QDir().mkpath(folder))
         return false;
+    // QSaveFile would write through a link, and replace a pipe or a device
+    // node with the table.
+    struct stat st {};
+    if (lstat(Native(path).constData(), &st) == 0 ? !S_ISREG(st.st_mode) : errno != ENOENT)
+        return false;
+    // No direct-write fallback: a folder that refuses new files is a place
+    // where the table cannot be saved, not one to write over it in place.
     QSaveFile file(path);
-    // A folder that refuses new files but holds a writable Scores.dat is
-    // written in place: not atomic, but better than losing the record.
-    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // The flush is checked here because commit() passes over a failure to
@@ -238,7 +313,10 @@ bool WriteHighScores(const HighScoreTable& table, const QString& path)
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    if (!file.commit())
+        return false;
+    SyncFolder(folder);
+    return true;
 }
 
 int64_t ScoreValue(QStringView text)
@@ -287,16 +365,15 @@ void StoreRecord(HighScoreTable& table, int place, const QString& typedName,
 
 ScoreFilePaths ChooseScoreFile(const QString& exeDir, const QString& dataDir)
 {
-    const QString exeFile = QDir(exeDir).filePath(kScoreFileName.toString());
-    const bool exeWritable = QFileInfo::exists(exeFile) ? CanWrite(exeFile) : CanWrite(exeDir);
-    if (exeWritable)
-        return {exeFile, exeFile};
-    const QString dataFile = QDir(dataDir).filePath(kScoreFileName.toString());
+    const Place exe = Resolve(QDir(exeDir).filePath(kScoreFileName.toString()));
+    const Place data = Resolve(QDir(dataDir).filePath(kScoreFileName.toString()));
+    if (CanReplace(exe))
+        return {exe.path, exe.path};
     // Until the first record is saved in the data folder, the table that came
     // with the program is the one to show.
-    if (!QFileInfo::exists(dataFile) && QFileInfo::exists(exeFile))
-        return {exeFile, dataFile};
-    return {dataFile, dataFile};
+    if (data.kind == Place::Missing && exe.kind == Place::Regular)
+        return {exe.path, data.path};
+    return {data.path, data.path};
 }
 
 ScoreFilePaths ScoreFileForThisProgram()

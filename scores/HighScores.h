@@ -41,7 +41,8 @@ HighScoreTable ReadHighScores(const QString& path);
 
 // The 30 lines of rows 0..9, each ending in CR LF, in Windows-1252.
 QByteArray EncodeHighScores(const HighScoreTable& table);
-// Replaces the file whole (written aside, then renamed over the old one).
+// Replaces the regular file whole, or creates it: written aside, renamed over
+// the old one, and the folder synced. Never writes in place or through a link.
 // False when it could not be written; the old file is then left as it was.
 bool WriteHighScores(const HighScoreTable& table, const QString& path);
 
@@ -61,8 +62,11 @@ struct ScoreFilePaths {
     QString readPath;
     QString writePath;
 };
-// Beside the executable when that can be written; otherwise in the user's data
-// folder, reading the executable's copy until the data folder has its own.
+// Beside the executable when that folder can take a new file and the file in
+// it, if any, is a regular file that can be read and written. A link there is
+// followed only when it belongs to the player or to the owner of its folder
+// and ends at a regular file. Otherwise the table lives in the user's data
+// folder, starting from the executable's copy until the data folder has its own.
 ScoreFilePaths ChooseScoreFile(const QString& exeDir, const QString& dataDir);
 // The same for the running program and the current user.
 ScoreFilePaths ScoreFileForThisProgram();
