@@ -29,10 +29,14 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Splits a device into lines. A line ends at CR LF, or at a lone CR or LF, so
 // files edited on any system read alike. It holds one chunk of input and at
-// most kMaxLineBytes of the current line, whatever the size of the file.
+// most kMaxLineBytes of the current line, whatever the size of the file, and
+// takes no more than `budget` bytes from the device.
 class LineReader {
 public:
-    explicit LineReader(QIODevice& in) : in_(in) {}
+    LineReader(QIODevice& in, qint64 budget) : in_(in), budget_(budget) {}
+
+    // Whether the input ended early, on a read error or the budget.
+    bool Cut() const { return cut_; }
 
     // The next line without its end and its leading blanks; false when the
     // input has no line left.
@@ -82,28 +86,40 @@ private:
     }
 
     // Whether unread input is in the chunk, reading the next chunk if needed.
-    // A read error ends the input like the end of the file does.
+    // A read error or a spent budget ends the input like the end of the file
+    // does, but marks it cut.
     bool Available()
     {
         if (pos_ < len_)
             return true;
         if (ended_)
             return false;
-        const qint64 got = in_.read(chunk_.data(), kChunkBytes);
-        if (got <= 0) {
+        if (budget_ == 0) {
+            // The input is cut only if something lies beyond the budget.
+            char probe;
+            cut_ = in_.read(&probe, 1) != 0;
             ended_ = true;
             return false;
         }
+        const qint64 got = in_.read(chunk_.data(), std::min(kChunkBytes, budget_));
+        if (got <= 0) {
+            ended_ = true;
+            cut_ = got < 0;
+            return false;
+        }
+        budget_ -= got;
         pos_ = 0;
         len_ = qsizetype(got);
         return true;
     }
 
     QIODevice& in_;
+    qint64 budget_;
     QByteArray chunk_{kChunkBytes, Qt::Uninitialized};
     qsizetype pos_ = 0;
     qsizetype len_ = 0;
     bool ended_ = false;
+    bool cut_ = false;
     bool pendingLF_ = false;  // the last line ended in CR; a LF may complete it
 };
 
@@ -191,6 +207,34 @@ bool CanAccess(const QString& path, int mode)
     return faccessat(AT_FDCWD, Native(path).constData(), mode, AT_EACCESS) == 0;
 }
 
+void SetOutcome(ReadOutcome* outcome, ReadOutcome value)
+{
+    if (outcome)
+        *outcome = value;
+}
+
+HighScoreTable ReadTable(QIODevice& in, qint64 budget, ReadOutcome* outcome)
+{
+    HighScoreTable table;
+    LineReader reader(in, budget);
+    // Converters stay where they are built: moving one loses its error state.
+    QStringDecoder codePage(kCodePage);
+    QStringDecoder latin1(QStringConverter::Latin1);
+    QStringDecoder& decoder = codePage.isValid() ? codePage : latin1;
+    QByteArray line;
+    // A row cut short ends the table.
+    bool more = true;
+    for (int row = 0; more && row < kTableRows; ++row) {
+        for (int column = 0; more && column < 3; ++column) {
+            more = reader.ReadLine(line);
+            if (more)
+                table[row][column] = decoder.decode(line);
+        }
+    }
+    SetOutcome(outcome, reader.Cut() ? ReadOutcome::Partial : ReadOutcome::Whole);
+    return table;
+}
+
 // What stands at a name once links are followed as the kernel follows them in
 // a folder shared with others (protected_symlinks): only a link owned by the
 // player or by the owner of its folder. Whatever a link ends at must be a
@@ -247,34 +291,35 @@ void SyncFolder(const QString& folder)
 
 } // namespace
 
-HighScoreTable ReadHighScores(QIODevice& in)
+HighScoreTable ReadHighScores(QIODevice& in, ReadOutcome* outcome)
 {
-    HighScoreTable table;
-    LineReader reader(in);
-    // Converters stay where they are built: moving one loses its error state.
-    QStringDecoder codePage(kCodePage);
-    QStringDecoder latin1(QStringConverter::Latin1);
-    QStringDecoder& decoder = codePage.isValid() ? codePage : latin1;
-    QByteArray line;
-    for (auto& row : table) {
-        if (!reader.ReadLine(line))
-            break;
-        row[kNameColumn] = decoder.decode(line);
-        for (int column : {kScoreColumn, kLinesColumn}) {
-            if (!reader.ReadLine(line))
-                return table;  // a row cut short ends the table
-            row[column] = decoder.decode(line);
-        }
-    }
-    return table;
+    return ReadTable(in, std::numeric_limits<qint64>::max(), outcome);
 }
 
-HighScoreTable ReadHighScores(const QString& path)
+HighScoreTable ReadHighScores(const QString& path, ReadOutcome* outcome)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Checked before opening, so that a pipe or a device is never opened at
+    // all, and again on the open file in case the name changed in between.
+    const QByteArray name = Native(path);
+    struct stat st {};
+    if (lstat(name.constData(), &st) != 0) {
+        SetOutcome(outcome, errno == ENOENT || errno == ENOTDIR ? ReadOutcome::Missing
+                                                                : ReadOutcome::Partial);
         return {};
-    return ReadHighScores(file);
+    }
+    SetOutcome(outcome, ReadOutcome::Partial);
+    if (!S_ISREG(st.st_mode))
+        return {};
+    const int fd = open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    QFile file;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        close(fd);
+        return {};
+    }
+    return ReadTable(file, kMaxFileBytes, outcome);
 }
 
 QByteArray EncodeHighScores(const HighScoreTable& table)

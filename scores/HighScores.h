@@ -32,12 +32,26 @@ inline constexpr QStringView kSaveFailedMessage = u"ATTENZIONE: impossibile salv
 // A line of the file is cut after this many bytes and the rest of it skipped,
 // so that no file, however large or strange, can exhaust memory.
 constexpr qsizetype kMaxLineBytes = 64 * 1024;
+// Reading a file stops after this many bytes, so that a file with no end in
+// sight (a link to an endless device, gigabytes on one line) costs no more
+// time at start-up than a table does. 33 lines of kMaxLineBytes fit in it.
+constexpr qint64 kMaxFileBytes = 4 * 1024 * 1024;
+
+// How much of a table a reading took in.
+enum class ReadOutcome {
+    Missing,  // nothing there: the state before the first record
+    Whole,    // read to its end or to its 33rd line
+    Partial,  // there, but not read whole: never to be written over
+};
 
 // Reads up to 33 lines (11 rows) from the device. Leading blanks of a line are
-// dropped; the file ending inside a row leaves its other cells empty.
-HighScoreTable ReadHighScores(QIODevice& in);
-// Reads the file; a missing or unreadable file gives an empty table.
-HighScoreTable ReadHighScores(const QString& path);
+// dropped; the file ending inside a row leaves its other cells empty. A read
+// error ends the table with the rows read so far and makes it Partial.
+HighScoreTable ReadHighScores(QIODevice& in, ReadOutcome* outcome = nullptr);
+// Reads the file when it is a regular file (never through a link, never
+// waiting on a pipe or device) and at most kMaxFileBytes of it. A missing or
+// unreadable file gives the rows read so far, none at all when it was not opened.
+HighScoreTable ReadHighScores(const QString& path, ReadOutcome* outcome = nullptr);
 
 // The 30 lines of rows 0..9, each ending in CR LF, in Windows-1252.
 QByteArray EncodeHighScores(const HighScoreTable& table);
