@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLockFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -15,6 +17,8 @@
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace quadix {
 
@@ -278,6 +282,27 @@ bool CanReplace(const Place& place)
         && (place.kind == Place::Missing || CanAccess(place.path, R_OK | W_OK));
 }
 
+// A save that is killed between writing the new table aside and renaming it
+// leaves "Scores.dat.XXXXXX" behind (six letters or digits, QSaveFile's
+// pattern). Called with the lock held, when no other save is under way; only
+// the player's own regular files of that name are removed.
+void RemoveLeftovers(const QString& path)
+{
+    const QFileInfo table(path);
+    const QRegularExpression pattern(u'^' + QRegularExpression::escape(table.fileName())
+                                     + u"\\.[A-Za-z0-9]{6}$"_s);
+    const QDir folder = table.absoluteDir();
+    const QStringList names = folder.entryList({table.fileName() + u".??????"_s},
+                                               QDir::AllEntries | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QByteArray leftover = Native(folder.filePath(name));
+        struct stat st {};
+        if (pattern.match(name).hasMatch() && lstat(leftover.constData(), &st) == 0
+            && S_ISREG(st.st_mode) && st.st_uid == geteuid())
+            unlink(leftover.constData());
+    }
+}
+
 // A rename is kept on disk only once its folder is; without this a power cut
 // soon after a save could bring back the old table, or none.
 void SyncFolder(const QString& folder)
@@ -288,6 +313,11 @@ void SyncFolder(const QString& folder)
         close(fd);
     }
 }
+
+// A save that holds the lock for longer than this is taken to be stuck; the
+// wait for the lock is a little longer, so a stuck game never blocks another.
+constexpr int kStaleLockMs = 5000;
+constexpr int kLockWaitMs = 6000;
 
 } // namespace
 
@@ -413,9 +443,9 @@ ScoreFilePaths ChooseScoreFile(const QString& exeDir, const QString& dataDir)
     const Place exe = Resolve(QDir(exeDir).filePath(kScoreFileName.toString()));
     const Place data = Resolve(QDir(dataDir).filePath(kScoreFileName.toString()));
     if (CanReplace(exe))
-        return {exe.path, exe.path};
+        return {exe.path, exe.path, data.path};
     // Until the first record is saved in the data folder, the table that came
-    // with the program is the one to show.
+    // with the program is the one to show and to start from.
     if (data.kind == Place::Missing && exe.kind == Place::Regular)
         return {exe.path, data.path};
     return {data.path, data.path};
@@ -425,6 +455,60 @@ ScoreFilePaths ScoreFileForThisProgram()
 {
     return ChooseScoreFile(QCoreApplication::applicationDirPath(),
                            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
+HighScoreTable LoadHighScores(const ScoreFilePaths& paths)
+{
+    ReadOutcome outcome;
+    HighScoreTable table = ReadHighScores(paths.readPath, &outcome);
+    if (outcome == ReadOutcome::Partial && !paths.sparePath.isEmpty()) {
+        ReadOutcome spare;
+        HighScoreTable aside = ReadHighScores(paths.sparePath, &spare);
+        if (spare == ReadOutcome::Whole)
+            table = aside;
+    }
+    return table;
+}
+
+SavedTable SaveRecord(const ScoreFilePaths& paths, const QString& typedName, int32_t score,
+                      int32_t lines)
+{
+    QString target = paths.writePath;
+    bool aside = false;
+    for (;;) {
+        if (!QDir().mkpath(FolderOf(target)))
+            return {};
+        QLockFile lock(target + u".lock"_s);
+        lock.setStaleLockTime(kStaleLockMs);
+        if (!lock.tryLock(kLockWaitMs))
+            return {};
+        // Another game may have saved since this one started: its table is
+        // the one to add to.
+        ReadOutcome outcome;
+        HighScoreTable table = ReadHighScores(target, &outcome);
+        if (outcome == ReadOutcome::Missing && paths.readPath != target) {
+            ReadOutcome copy;
+            table = ReadHighScores(paths.readPath, &copy);
+            aside = aside || copy == ReadOutcome::Partial;
+        }
+        if (outcome == ReadOutcome::Partial) {
+            // What could not be read is not written over: it may hold records.
+            if (paths.sparePath.isEmpty() || target == paths.sparePath)
+                return {};
+            target = paths.sparePath;
+            aside = true;
+            continue;
+        }
+        RemoveLeftovers(target);
+        const SaveOutcome saved = aside ? SaveOutcome::SavedAside : SaveOutcome::Saved;
+        const int place = OpenPlaceFor(table, score);
+        if (place < 0)
+            return {table, SaveOutcome::Saved};
+        StoreRecord(table, place, typedName, score, lines);
+        if (!WriteHighScores(table, target))
+            return {};
+        return {table, saved};
+    }
 }
 
 } // namespace quadix

@@ -75,6 +75,9 @@ void StoreRecord(HighScoreTable& table, int place, const QString& typedName,
 struct ScoreFilePaths {
     QString readPath;
     QString writePath;
+    // Where a record goes when the file at writePath is there but cannot be
+    // read whole; none when writePath is already the user's own place.
+    QString sparePath = {};
 };
 // Beside the executable when that folder can take a new file and the file in
 // it, if any, is a regular file that can be read and written. A link there is
@@ -84,5 +87,25 @@ struct ScoreFilePaths {
 ScoreFilePaths ChooseScoreFile(const QString& exeDir, const QString& dataDir);
 // The same for the running program and the current user.
 ScoreFilePaths ScoreFileForThisProgram();
+// The table shown at start-up: readPath's, or the spare one when the file at
+// readPath could not be read whole and a record was saved aside.
+HighScoreTable LoadHighScores(const ScoreFilePaths& paths);
+
+enum class SaveOutcome {
+    Saved,       // the table on disk is the one returned
+    SavedAside,  // saved in the user's place: the table beside the program
+                 // could not be read, and is left as it was
+    Failed,      // nothing written; the old files are as they were
+};
+struct SavedTable {
+    HighScoreTable table;  // as now saved; empty when the save failed
+    SaveOutcome outcome = SaveOutcome::Failed;
+};
+// Saves a finished game: takes the lock beside the table, so that two games
+// saving at once both keep their record, reads the table afresh, places the
+// game in it by the ranking rule and writes it whole. The game is left out
+// when the fresh table holds ten better scores.
+SavedTable SaveRecord(const ScoreFilePaths& paths, const QString& typedName, int32_t score,
+                      int32_t lines);
 
 } // namespace quadix
