@@ -28,6 +28,9 @@ inline constexpr QStringView kAnonymousName = u"Anonimo";
 // Shown when the table could not be saved; the record stays in memory.
 // Short enough for three lines of the message column.
 inline constexpr QStringView kSaveFailedMessage = u"ATTENZIONE: impossibile salvare i record";
+// Shown in the same place when Scores.dat beside the program could not be
+// read and the record went to the user's data folder instead.
+inline constexpr QStringView kSavedAsideMessage = u"Scores.dat illeggibile: record salvato a parte";
 
 // A line of the file is cut after this many bytes and the rest of it skipped,
 // so that no file, however large or strange, can exhaust memory.
