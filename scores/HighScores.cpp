@@ -5,11 +5,20 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLockFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <cerrno>
+#include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace quadix {
 
@@ -24,10 +33,14 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Splits a device into lines. A line ends at CR LF, or at a lone CR or LF, so
 // files edited on any system read alike. It holds one chunk of input and at
-// most kMaxLineBytes of the current line, whatever the size of the file.
+// most kMaxLineBytes of the current line, whatever the size of the file, and
+// takes no more than `budget` bytes from the device.
 class LineReader {
 public:
-    explicit LineReader(QIODevice& in) : in_(in) {}
+    LineReader(QIODevice& in, qint64 budget) : in_(in), budget_(budget) {}
+
+    // Whether the input ended early, on a read error or the budget.
+    bool Cut() const { return cut_; }
 
     // The next line without its end and its leading blanks; false when the
     // input has no line left.
@@ -77,28 +90,40 @@ private:
     }
 
     // Whether unread input is in the chunk, reading the next chunk if needed.
-    // A read error ends the input like the end of the file does.
+    // A read error or a spent budget ends the input like the end of the file
+    // does, but marks it cut.
     bool Available()
     {
         if (pos_ < len_)
             return true;
         if (ended_)
             return false;
-        const qint64 got = in_.read(chunk_.data(), kChunkBytes);
-        if (got <= 0) {
+        if (budget_ == 0) {
+            // The input is cut only if something lies beyond the budget.
+            char probe;
+            cut_ = in_.read(&probe, 1) != 0;
             ended_ = true;
             return false;
         }
+        const qint64 got = in_.read(chunk_.data(), std::min(kChunkBytes, budget_));
+        if (got <= 0) {
+            ended_ = true;
+            cut_ = got < 0;
+            return false;
+        }
+        budget_ -= got;
         pos_ = 0;
         len_ = qsizetype(got);
         return true;
     }
 
     QIODevice& in_;
+    qint64 budget_;
     QByteArray chunk_{kChunkBytes, Qt::Uninitialized};
     qsizetype pos_ = 0;
     qsizetype len_ = 0;
     bool ended_ = false;
+    bool cut_ = false;
     bool pendingLF_ = false;  // the last line ended in CR; a LF may complete it
 };
 
@@ -170,41 +195,161 @@ QString NumberText(int32_t value)
     return value < 0 ? QString::number(value) : u' ' + QString::number(value);
 }
 
-bool CanWrite(const QString& path)
+QByteArray Native(const QString& path)
 {
-    return QFileInfo(path).isWritable();
+    return QFile::encodeName(path);
 }
 
-} // namespace
+QString FolderOf(const QString& path)
+{
+    return QFileInfo(path).absolutePath();
+}
 
-HighScoreTable ReadHighScores(QIODevice& in)
+// Checked for the player's own user, as the kernel will check the writes.
+bool CanAccess(const QString& path, int mode)
+{
+    return faccessat(AT_FDCWD, Native(path).constData(), mode, AT_EACCESS) == 0;
+}
+
+void SetOutcome(ReadOutcome* outcome, ReadOutcome value)
+{
+    if (outcome)
+        *outcome = value;
+}
+
+HighScoreTable ReadTable(QIODevice& in, qint64 budget, ReadOutcome* outcome)
 {
     HighScoreTable table;
-    LineReader reader(in);
+    LineReader reader(in, budget);
     // Converters stay where they are built: moving one loses its error state.
     QStringDecoder codePage(kCodePage);
     QStringDecoder latin1(QStringConverter::Latin1);
     QStringDecoder& decoder = codePage.isValid() ? codePage : latin1;
     QByteArray line;
-    for (auto& row : table) {
-        if (!reader.ReadLine(line))
-            break;
-        row[kNameColumn] = decoder.decode(line);
-        for (int column : {kScoreColumn, kLinesColumn}) {
-            if (!reader.ReadLine(line))
-                return table;  // a row cut short ends the table
-            row[column] = decoder.decode(line);
+    // A row cut short ends the table.
+    bool more = true;
+    for (int row = 0; more && row < kTableRows; ++row) {
+        for (int column = 0; more && column < 3; ++column) {
+            more = reader.ReadLine(line);
+            if (more)
+                table[row][column] = decoder.decode(line);
         }
     }
+    SetOutcome(outcome, reader.Cut() ? ReadOutcome::Partial : ReadOutcome::Whole);
     return table;
 }
 
-HighScoreTable ReadHighScores(const QString& path)
+// What stands at a name once links are followed as the kernel follows them in
+// a folder shared with others (protected_symlinks): only a link owned by the
+// player or by the owner of its folder. Whatever a link ends at must be a
+// regular file; a link to a device, a pipe, a folder or nothing is not used.
+struct Place {
+    enum Kind { Missing, Regular, Unusable } kind;
+    QString path;  // the file at the end of the links; the name itself otherwise
+};
+
+Place Resolve(const QString& name)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QString path = name;
+    for (int hop = 0; hop < 8; ++hop) {
+        struct stat link {};
+        if (lstat(Native(path).constData(), &link) != 0) {
+            const bool nothing = hop == 0 && (errno == ENOENT || errno == ENOTDIR);
+            return {nothing ? Place::Missing : Place::Unusable, name};
+        }
+        if (S_ISREG(link.st_mode))
+            return {Place::Regular, path};
+        struct stat folder {};
+        if (!S_ISLNK(link.st_mode) || stat(Native(FolderOf(path)).constData(), &folder) != 0
+            || (link.st_uid != geteuid() && link.st_uid != folder.st_uid))
+            break;
+        char target[PATH_MAX];
+        const ssize_t size = readlink(Native(path).constData(), target, sizeof target);
+        if (size <= 0 || size == ssize_t(sizeof target))
+            break;
+        path = QDir(FolderOf(path)).absoluteFilePath(QFile::decodeName(QByteArray(target, size)));
+    }
+    return {Place::Unusable, name};
+}
+
+// Replacing a file takes its folder as well as the file: the new table is
+// written aside and renamed over it.
+bool CanReplace(const Place& place)
+{
+    if (place.kind == Place::Unusable)
+        return false;
+    return CanAccess(FolderOf(place.path), W_OK | X_OK)
+        && (place.kind == Place::Missing || CanAccess(place.path, R_OK | W_OK));
+}
+
+// A save that is killed between writing the new table aside and renaming it
+// leaves "Scores.dat.XXXXXX" behind (six letters or digits, QSaveFile's
+// pattern). Called with the lock held, when no other save is under way; only
+// the player's own regular files of that name are removed.
+void RemoveLeftovers(const QString& path)
+{
+    const QFileInfo table(path);
+    const QRegularExpression pattern(u'^' + QRegularExpression::escape(table.fileName())
+                                     + u"\\.[A-Za-z0-9]{6}$"_s);
+    const QDir folder = table.absoluteDir();
+    const QStringList names = folder.entryList({table.fileName() + u".??????"_s},
+                                               QDir::AllEntries | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QByteArray leftover = Native(folder.filePath(name));
+        struct stat st {};
+        if (pattern.match(name).hasMatch() && lstat(leftover.constData(), &st) == 0
+            && S_ISREG(st.st_mode) && st.st_uid == geteuid())
+            unlink(leftover.constData());
+    }
+}
+
+// A rename is kept on disk only once its folder is; without this a power cut
+// soon after a save could bring back the old table, or none.
+void SyncFolder(const QString& folder)
+{
+    const int fd = open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+// A save that holds the lock for longer than this is taken to be stuck; the
+// wait for the lock is a little longer, so a stuck game never blocks another.
+constexpr int kStaleLockMs = 5000;
+constexpr int kLockWaitMs = 6000;
+
+} // namespace
+
+HighScoreTable ReadHighScores(QIODevice& in, ReadOutcome* outcome)
+{
+    return ReadTable(in, std::numeric_limits<qint64>::max(), outcome);
+}
+
+HighScoreTable ReadHighScores(const QString& path, ReadOutcome* outcome)
+{
+    // Checked before opening, so that a pipe or a device is never opened at
+    // all, and again on the open file in case the name changed in between.
+    const QByteArray name = Native(path);
+    struct stat st {};
+    if (lstat(name.constData(), &st) != 0) {
+        SetOutcome(outcome, errno == ENOENT || errno == ENOTDIR ? ReadOutcome::Missing
+                                                                : ReadOutcome::Partial);
         return {};
-    return ReadHighScores(file);
+    }
+    SetOutcome(outcome, ReadOutcome::Partial);
+    if (!S_ISREG(st.st_mode))
+        return {};
+    const int fd = open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    QFile file;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        close(fd);
+        return {};
+    }
+    return ReadTable(file, kMaxFileBytes, outcome);
 }
 
 QByteArray EncodeHighScores(const HighScoreTable& table)
@@ -223,12 +368,17 @@ QByteArray EncodeHighScores(const HighScoreTable& table)
 bool WriteHighScores(const HighScoreTable& table, const QString& path)
 {
     const QByteArray bytes = EncodeHighScores(table);
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+    const QString folder = FolderOf(path);
+    if (!QDir().mkpath(folder))
         return false;
+    // QSaveFile would write through a link, and replace a pipe or a device
+    // node with the table.
+    struct stat st {};
+    if (lstat(Native(path).constData(), &st) == 0 ? !S_ISREG(st.st_mode) : errno != ENOENT)
+        return false;
+    // No direct-write fallback: a folder that refuses new files is a place
+    // where the table cannot be saved, not one to write over it in place.
     QSaveFile file(path);
-    // A folder that refuses new files but holds a writable Scores.dat is
-    // written in place: not atomic, but better than losing the record.
-    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // The flush is checked here because commit() passes over a failure to
@@ -238,7 +388,10 @@ bool WriteHighScores(const HighScoreTable& table, const QString& path)
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    if (!file.commit())
+        return false;
+    SyncFolder(folder);
+    return true;
 }
 
 int64_t ScoreValue(QStringView text)
@@ -287,22 +440,75 @@ void StoreRecord(HighScoreTable& table, int place, const QString& typedName,
 
 ScoreFilePaths ChooseScoreFile(const QString& exeDir, const QString& dataDir)
 {
-    const QString exeFile = QDir(exeDir).filePath(kScoreFileName.toString());
-    const bool exeWritable = QFileInfo::exists(exeFile) ? CanWrite(exeFile) : CanWrite(exeDir);
-    if (exeWritable)
-        return {exeFile, exeFile};
-    const QString dataFile = QDir(dataDir).filePath(kScoreFileName.toString());
+    const Place exe = Resolve(QDir(exeDir).filePath(kScoreFileName.toString()));
+    const Place data = Resolve(QDir(dataDir).filePath(kScoreFileName.toString()));
+    if (CanReplace(exe))
+        return {exe.path, exe.path, data.path};
     // Until the first record is saved in the data folder, the table that came
-    // with the program is the one to show.
-    if (!QFileInfo::exists(dataFile) && QFileInfo::exists(exeFile))
-        return {exeFile, dataFile};
-    return {dataFile, dataFile};
+    // with the program is the one to show and to start from.
+    if (data.kind == Place::Missing && exe.kind == Place::Regular)
+        return {exe.path, data.path};
+    return {data.path, data.path};
 }
 
 ScoreFilePaths ScoreFileForThisProgram()
 {
     return ChooseScoreFile(QCoreApplication::applicationDirPath(),
                            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
+HighScoreTable LoadHighScores(const ScoreFilePaths& paths)
+{
+    ReadOutcome outcome;
+    HighScoreTable table = ReadHighScores(paths.readPath, &outcome);
+    if (outcome == ReadOutcome::Partial && !paths.sparePath.isEmpty()) {
+        ReadOutcome spare;
+        HighScoreTable aside = ReadHighScores(paths.sparePath, &spare);
+        if (spare == ReadOutcome::Whole)
+            table = aside;
+    }
+    return table;
+}
+
+SavedTable SaveRecord(const ScoreFilePaths& paths, const QString& typedName, int32_t score,
+                      int32_t lines)
+{
+    QString target = paths.writePath;
+    bool aside = false;
+    for (;;) {
+        if (!QDir().mkpath(FolderOf(target)))
+            return {};
+        QLockFile lock(target + u".lock"_s);
+        lock.setStaleLockTime(kStaleLockMs);
+        if (!lock.tryLock(kLockWaitMs))
+            return {};
+        // Another game may have saved since this one started: its table is
+        // the one to add to.
+        ReadOutcome outcome;
+        HighScoreTable table = ReadHighScores(target, &outcome);
+        if (outcome == ReadOutcome::Missing && paths.readPath != target) {
+            ReadOutcome copy;
+            table = ReadHighScores(paths.readPath, &copy);
+            aside = aside || copy == ReadOutcome::Partial;
+        }
+        if (outcome == ReadOutcome::Partial) {
+            // What could not be read is not written over: it may hold records.
+            if (paths.sparePath.isEmpty() || target == paths.sparePath)
+                return {};
+            target = paths.sparePath;
+            aside = true;
+            continue;
+        }
+        RemoveLeftovers(target);
+        const SaveOutcome saved = aside ? SaveOutcome::SavedAside : SaveOutcome::Saved;
+        const int place = OpenPlaceFor(table, score);
+        if (place < 0)
+            return {table, SaveOutcome::Saved};
+        StoreRecord(table, place, typedName, score, lines);
+        if (!WriteHighScores(table, target))
+            return {};
+        return {table, saved};
+    }
 }
 
 } // namespace quadix

@@ -247,7 +247,8 @@ void FrmGame::buildControls(QWidget* client)
                               QStringLiteral("PREMI F4 PER RIPRENDERE IL GIOCO"), gameFont(13, true), kGreen, false);
     lblPause = messageLabel(client, "lblPause", {300, 9, 140, 42}, QStringLiteral("PAUSA"), gameFont(24, true),
                             kGreen, false);
-    // Where the name was asked: says that the new record could not be kept on disk.
+    // Where the name was asked: says that the new record could not be kept on
+    // disk, or was kept in the user's folder because Scores.dat could not be read.
     lblSaveFailed = messageLabel(client, "lblSaveFailed", {298, 123, 142, 52}, kSaveFailedMessage.toString(),
                                  gameFont(13, true), kMaroon, false);
 
@@ -384,8 +385,9 @@ void FrmGame::Form_Load()
         Picture1->resize(sheet.size());
     }
     game_.state.tileDC = GenerateDC();
-    // A missing or unreadable file leaves the table empty, silently.
-    highScores = ReadHighScores(scoreFile_.readPath);
+    // A missing or unreadable file leaves the table empty, silently, unless a
+    // record was saved aside because of it.
+    highScores = LoadHighScores(scoreFile_);
     sound_.setSoundOn(true);
 }
 
@@ -612,12 +614,20 @@ void FrmGame::txtEnterName_KeyPress()
     lblEnterName->hide();
     txtEnterName->hide();
     txtEnterName->setEnabled(false);
-    StoreRecord(highScores, game_.state.entryRow, txtEnterName->text(), game_.state.score, game_.state.lines);
-    // A failed write keeps the record in memory and says so until the next game.
-    if (WriteHighScores(highScores, scoreFile_.writePath))
-        scoreFile_.readPath = scoreFile_.writePath;
+    // Saving reads the table afresh, so it holds what other games saved
+    // meanwhile: that is the table to show. A failed save keeps the record in
+    // memory instead. A save that failed or went aside is told on the window
+    // until the next game starts.
+    const SavedTable saved = SaveRecord(scoreFile_, txtEnterName->text(), game_.state.score, game_.state.lines);
+    const bool failed = saved.outcome == SaveOutcome::Failed;
+    if (failed)
+        StoreRecord(highScores, game_.state.entryRow, txtEnterName->text(), game_.state.score, game_.state.lines);
     else
+        highScores = saved.table;
+    if (saved.outcome != SaveOutcome::Saved) {
+        lblSaveFailed->setText((failed ? kSaveFailedMessage : kSavedAsideMessage).toString());
         lblSaveFailed->show();
+    }
     picQuadixField->setFocus();
     FrmHighScores::ShowModal(highScores);
     game_.state.enteringName = false;

@@ -105,7 +105,7 @@ public:
     QLabel* lblEnterName = nullptr;
     QLabel* lblPressF4 = nullptr;
     QLabel* lblPause = nullptr;
-    QLabel* lblSaveFailed = nullptr; // the table of records could not be written
+    QLabel* lblSaveFailed = nullptr; // the new record was not saved, or saved aside
     AutoSizeLabel* Label1 = nullptr;
     AutoSizeLabel* Label6 = nullptr;
     AutoSizeLabel* Label5 = nullptr;

@@ -27,12 +27,12 @@ QStringList Rows(const HighScoreTable& table)
     return rows;
 }
 
-HighScoreTable ReadBytes(const QByteArray& bytes)
+HighScoreTable ReadBytes(const QByteArray& bytes, ReadOutcome* outcome = nullptr)
 {
     QByteArray copy = bytes;
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
-    return ReadHighScores(buffer);
+    return ReadHighScores(buffer, outcome);
 }
 
 QByteArray FileBytes(const QString& path)
@@ -148,7 +148,9 @@ void TestHighScores::readerFillsRowsFromLines()
 {
     QFETCH(QByteArray, file);
     QFETCH(QStringList, rows);
-    QCOMPARE(Rows(ReadBytes(file)), rows);
+    ReadOutcome outcome = ReadOutcome::Partial;
+    QCOMPARE(Rows(ReadBytes(file, &outcome)), rows);
+    QCOMPARE(outcome, ReadOutcome::Whole);
 }
 
 void TestHighScores::readerOfMissingFileLeavesTableEmpty()
@@ -170,7 +172,9 @@ void TestHighScores::readErrorKeepsRowsReadSoFar()
     const QByteArray file("Anna\r\n900\r\n9\r\nBruno\r\n500\r\n5\r\n");
     FailingDevice device(file, file.indexOf("500"));
     QVERIFY(device.open(QIODevice::ReadOnly));
-    QCOMPARE(Rows(ReadHighScores(device)), (QStringList{"Anna|900|9", "Bruno||"}));
+    ReadOutcome outcome = ReadOutcome::Whole;
+    QCOMPARE(Rows(ReadHighScores(device, &outcome)), (QStringList{"Anna|900|9", "Bruno||"}));
+    QCOMPARE(outcome, ReadOutcome::Partial);  // a table to be kept, not written over
 }
 
 void TestHighScores::readerCutsOverlongLineAndGoesOn()

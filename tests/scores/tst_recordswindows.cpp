@@ -174,6 +174,7 @@ private slots:
     void helpClosesOnKeyAndReopensAlike();
     void helpCentredOnOwner();
 
+    void saveFailedMessageFitsMessageColumn_data();
     void saveFailedMessageFitsMessageColumn();
 };
 
@@ -485,15 +486,22 @@ void TestRecordsWindows::helpCentredOnOwner()
     QVERIFY2(offset.manhattanLength() <= 30, qPrintable(QString("%1,%2").arg(offset.x()).arg(offset.y())));
 }
 
+void TestRecordsWindows::saveFailedMessageFitsMessageColumn_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not saved") << kSaveFailedMessage.toString();
+    QTest::newRow("saved aside") << kSavedAsideMessage.toString();
+}
+
 void TestRecordsWindows::saveFailedMessageFitsMessageColumn()
 {
     // The message takes the place of the name prompt: 140 x 52 pixels of the
     // column of messages, in its bold face.
+    QFETCH(QString, message);
     QFont font;
     font.setFamilies({u"Verdana"_s, u"DejaVu Sans"_s});
     font.setPixelSize(13);
     font.setBold(true);
-    const QString message = kSaveFailedMessage.toString();
     const QFontMetrics metrics(font);
     for (const QString& word : message.split(u' '))
         QVERIFY2(metrics.horizontalAdvance(word) <= 140, qPrintable(word));

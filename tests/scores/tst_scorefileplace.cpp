@@ -1,4 +1,5 @@
-// Where Scores.dat is kept, and what a write that fails leaves behind.
+// Where Scores.dat is kept, and what a write that fails, a file that cannot be
+// read, a link, two games at once or a killed save leave behind.
 //
 // Folder and file modes decide the place, but they do not stop root. When the
 // tests run as root, the checks that depend on modes run in a child process
@@ -8,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,6 +19,7 @@
 #include <grp.h>
 #include <optional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,12 +30,11 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 
-// Runs the check as an ordinary user and returns what it reports; nothing
-// when the test runs as root and cannot switch user.
+// Runs the check in a child process as an ordinary user and returns what it
+// reports; nothing when the test runs as root and cannot switch user. A check
+// that hangs (a pipe opened for reading, say) is killed and reported so.
 std::optional<QByteArray> RunUnprivileged(const std::function<QByteArray()>& check)
 {
-    if (geteuid() != 0)
-        return check();
     int fds[2];
     if (pipe(fds) != 0)
         return std::nullopt;
@@ -41,8 +43,9 @@ std::optional<QByteArray> RunUnprivileged(const std::function<QByteArray()>& che
         return std::nullopt;
     if (pid == 0) {
         close(fds[0]);
+        alarm(20);
         QByteArray report = "\x01";
-        if (setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0)
+        if (geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0))
             report = check();
         const ssize_t written = write(fds[1], report.constData(), size_t(report.size()));
         _exit(written == report.size() ? 0 : 1);
@@ -56,6 +59,8 @@ std::optional<QByteArray> RunUnprivileged(const std::function<QByteArray()>& che
     close(fds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status))
+        return "killed by signal " + QByteArray::number(WTERMSIG(status));
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || report == "\x01")
         return std::nullopt;
     return report;
@@ -102,6 +107,51 @@ struct Folders {
     }
 };
 
+// The names of the rows that have a score.
+QString Names(const HighScoreTable& table)
+{
+    QStringList names;
+    for (const auto& row : table)
+        names << (row[kScoreColumn].isEmpty() ? QString() : row[kNameColumn]);
+    names.removeAll(QString());
+    return names.join(u',');
+}
+
+// Inode, size and time of what stands at a name and at its link's end.
+QByteArray Snapshot(const QString& path)
+{
+    QByteArray out;
+    struct stat st {};
+    for (auto get : {lstat, stat})
+        out += get(QFile::encodeName(path).constData(), &st) ? QByteArray("none ")
+            : QByteArray::number(st.st_ino) + ':' + QByteArray::number(st.st_size) + ':' + QByteArray::number(st.st_mtim.tv_nsec) + ' ';
+    return out;
+}
+
+// Puts a layout of savingKeepsWhatCannotBeRead beside the executable.
+bool Lay(const Folders& folders, const QString& layout)
+{
+    const QByteArray file = QFile::encodeName(folders.exe + "/Scores.dat");
+    const QByteArray anna = "Anna\r\n900\r\n9\r\n";
+    if (!MakeFile(folders.data + "/notes.txt", anna, kOpenFile) || !SetMode(folders.exe, kOpenFolder))
+        return false;
+    if (layout == u"closed")
+        return MakeFile(file, anna, kOpenFile) && SetMode(folders.exe, kClosedFolder);
+    if (layout == u"write-only")
+        return MakeFile(file, anna, QFile::Permissions(0x2222));
+    if (layout == u"8GB")
+        return MakeFile(file, anna, kOpenFile) && truncate(file.constData(), 8LL << 30) == 0;
+    if (layout == u"pipe")
+        return mkfifo(file.constData(), 0666) == 0;
+    // A link, "owner target", in a folder that all can write, as /tmp.
+    const QStringList link = layout.split(u' ');
+    const uid_t owner = link[0] == u"mine" ? kNobody : link[0] == u"folder" ? 0 : 1;
+    const QString target = link[1] == u"dev" ? u"/dev/zero"_s : folders.data + u'/' + link[1];
+    return chmod(QFile::encodeName(folders.exe).constData(), 01777) == 0
+        && symlink(QFile::encodeName(target).constData(), file.constData()) == 0
+        && lchown(file.constData(), owner, owner) == 0;
+}
+
 HighScoreTable OneRecord(const QString& name)
 {
     HighScoreTable table;
@@ -118,12 +168,17 @@ private slots:
     void placeFollowsWhatCanBeWritten();
     void exeFolderThatCannotExistUsesDataFolder();
     void firstRecordMovesReadingToDataFolder();
-    void writableFileInClosedFolderIsWrittenInPlace();
+    void writableFileInClosedFolderIsNotWrittenInPlace();
     void thisProgramKeepsScoresBesideItWhenItCan();
 
     void writeBelowRegularFileFails();
     void fullDiskKeepsOldFile();
     void closedFolderAndFileKeepOldFile();
+
+    void savingKeepsWhatCannotBeRead_data();
+    void savingKeepsWhatCannotBeRead();
+    void gamesSavingAtOnceKeepEveryRecord();
+    void killedSavesLeaveWholeTableAndNoLeftovers();
 };
 
 void TestScoreFilePlace::placeFollowsWhatCanBeWritten_data()
@@ -143,7 +198,7 @@ void TestScoreFilePlace::placeFollowsWhatCanBeWritten_data()
     QTest::newRow("read-only folder, no file") << false << "none" << false << data << data;
     QTest::newRow("read-only folder, file beside") << false << "read-only" << false << exe << data;
     QTest::newRow("read-only folder, data folder has its own") << false << "read-only" << true << data << data;
-    QTest::newRow("read-only folder, writable file") << false << "writable" << false << exe << exe;
+    QTest::newRow("read-only folder, writable file") << false << "writable" << false << exe << data;
 }
 
 void TestScoreFilePlace::placeFollowsWhatCanBeWritten()
@@ -208,8 +263,9 @@ void TestScoreFilePlace::firstRecordMovesReadingToDataFolder()
     QCOMPARE(FileBytes(folders.exe + "/Scores.dat"), QByteArray("Anna\r\n900\r\n9\r\n"));
 }
 
-void TestScoreFilePlace::writableFileInClosedFolderIsWrittenInPlace()
+void TestScoreFilePlace::writableFileInClosedFolderIsNotWrittenInPlace()
 {
+    // A kill or a full disk in the middle of a write in place cut the table.
     Folders folders;
     QVERIFY(folders.Make());
     const QString path = folders.exe + "/Scores.dat";
@@ -221,8 +277,8 @@ void TestScoreFilePlace::writableFileInClosedFolderIsWrittenInPlace()
     });
     if (!report)
         QSKIP("running as root without a way to become an ordinary user");
-    QCOMPARE(*report, QByteArray("written"));
-    QCOMPARE(FileBytes(path), EncodeHighScores(OneRecord(u"Mario"_s)));
+    QCOMPARE(*report, QByteArray("failed"));
+    QCOMPARE(FileBytes(path), QByteArray(500, 'x'));
 }
 
 void TestScoreFilePlace::thisProgramKeepsScoresBesideItWhenItCan()
@@ -281,6 +337,118 @@ void TestScoreFilePlace::closedFolderAndFileKeepOldFile()
         QSKIP("running as root without a way to become an ordinary user");
     QCOMPARE(*report, QByteArray("failed"));
     QCOMPARE(FileBytes(path), QByteArray("Anna\r\n900\r\n9\r\n"));
+}
+
+void TestScoreFilePlace::savingKeepsWhatCannotBeRead_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QString>("report");  // start-up | saved: table | where the table went
+    QTest::addColumn<bool>("untouched");  // what stood at exe/Scores.dat and at its link's end
+
+    QTest::newRow("closed folder, writable file") << "closed" << "Anna | saved: Mario,Anna | data" << true;
+    QTest::newRow("file that cannot be read") << "write-only" << " | aside: Mario | data" << true;
+    QTest::newRow("8 GB on one line") << "8GB" << "Anna | aside: Mario,Anna | data" << true;
+    QTest::newRow("pipe") << "pipe" << " | saved: Mario | data" << true;
+    QTest::newRow("my link to /dev/zero") << "mine dev" << " | saved: Mario | data" << true;
+    QTest::newRow("my dangling link") << "mine gone" << " | saved: Mario | data" << true;
+    QTest::newRow("my link to a file") << "mine notes.txt" << "Anna | saved: Mario,Anna | link" << false;
+    QTest::newRow("folder owner's link") << "folder notes.txt" << "Anna | saved: Mario,Anna | link" << false;
+    QTest::newRow("stranger's link") << "stranger notes.txt" << " | saved: Mario | data" << true;
+}
+
+void TestScoreFilePlace::savingKeepsWhatCannotBeRead()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, report);
+    QFETCH(bool, untouched);
+    if (geteuid() != 0)
+        QSKIP("needs root to hand links to other users");
+    Folders folders;
+    QVERIFY(folders.Make() && Lay(folders, layout));
+    const QString file = folders.exe + "/Scores.dat";
+    const QByteArray before = Snapshot(file);
+    const auto seen = RunUnprivileged([&] {
+        const ScoreFilePaths paths = ChooseScoreFile(folders.exe, folders.data);
+        const QString shown = Names(LoadHighScores(paths));
+        const SavedTable saved = SaveRecord(paths, u"Mario"_s, 1250, 12);
+        const char* where = QFile::exists(folders.data + "/Scores.dat") ? "data" : "link";
+        const char* outcomes[] = {"saved", "aside", "failed"};
+        return (shown + " | " + outcomes[int(saved.outcome)] + ": " + Names(saved.table) + " | " + where).toUtf8();
+    });
+    QCOMPARE(QString::fromUtf8(seen.value()), report);
+    QCOMPARE(Snapshot(file) == before, untouched);
+    QVERIFY(QFileInfo(file).isSymLink() == layout.contains(u' '));
+    QCOMPARE(Names(ReadHighScores(folders.data + "/notes.txt")), untouched ? u"Anna"_s : u"Mario,Anna"_s);
+}
+
+void TestScoreFilePlace::gamesSavingAtOnceKeepEveryRecord()
+{
+    // Three games save eight records each at once: the table ends as the ten
+    // best, and each save returns a table holding its record, unless ten
+    // better ones were saved before it.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Scores.dat");
+    int start[2];
+    QVERIFY(pipe(start) == 0);
+    std::vector<pid_t> games;
+    for (int game = 0; game < 3; ++game) {
+        games.push_back(fork());
+        if (games.back() != 0)
+            continue;
+        char go;
+        close(start[1]);
+        bool shown = read(start[0], &go, 1) == 0;
+        for (int i = 0; i < 8; ++i) {
+            const int32_t score = 2000 - 10 * (3 * i + game);
+            const QString name = u"G%1.%2"_s.arg(game).arg(i);
+            const SavedTable saved = SaveRecord({path, path}, name, score, 1);
+            const bool tenBetter = ScoreValue(saved.table[kPlaces - 1][kScoreColumn]) >= score;
+            shown = shown && saved.outcome == SaveOutcome::Saved
+                && (tenBetter || Names(saved.table).split(u',').contains(name));
+        }
+        _exit(shown ? 0 : 1);
+    }
+    close(start[0]);
+    close(start[1]);  // the end of the pipe starts all games at once
+    for (pid_t pid : games) {
+        int status = 1;
+        waitpid(pid, &status, 0);
+        QCOMPARE(status, 0);
+    }
+    QStringList best;
+    for (int k = 0; k < kPlaces; ++k)
+        best << u"G%1.%2"_s.arg(k % 3).arg(k / 3);
+    QCOMPARE(Names(ReadHighScores(path)), best.join(u','));
+}
+
+void TestScoreFilePlace::killedSavesLeaveWholeTableAndNoLeftovers()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Scores.dat");
+    QVERIFY(WriteHighScores(OneRecord(u"Anna"_s), path));
+    QRandomGenerator random(1250);
+    for (int round = 0; round < 30; ++round) {
+        const pid_t pid = fork();
+        for (int i = 0; pid == 0; ++i)
+            SaveRecord({path, path}, QString::number(i), 10 + i % 1000, 1);
+        usleep(random.bounded(1000, 20000));
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        ReadOutcome outcome = ReadOutcome::Partial;
+        ReadHighScores(path, &outcome);
+        QVERIFY(outcome == ReadOutcome::Whole && FileBytes(path).count("\r\n") == 30);
+    }
+    // The next save takes over the killed game's lock and removes what killed
+    // saves left: only the player's regular files of QSaveFile's pattern.
+    const QStringList kept{"Scores.dat", "Scores.dat.Folder", "Scores.dat.Linked", "Scores.dat.Others",
+                           "Scores.dat.aB-xYz", "Scores.dat.aB3xY", "Scores.dat.aB3xYz9", "Scores.dat.bak"};
+    for (const QString& name : kept.mid(3) + QStringList{"Scores.dat.aB3xYz"})
+        QVERIFY(MakeFile(dir.filePath(name), "x", kOpenFile));
+    QVERIFY(QDir(dir.path()).mkdir("Scores.dat.Folder") && QFile::link(path, dir.filePath("Scores.dat.Linked")));
+    if (chown(QFile::encodeName(dir.filePath("Scores.dat.Others")).constData(), kNobody, kNobody) != 0)
+        QSKIP("needs root to hand a file to another user");
+    QCOMPARE(SaveRecord({path, path}, u"Mario"_s, 5000, 50).outcome, SaveOutcome::Saved);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name), kept);
 }
 
 QTEST_GUILESS_MAIN(TestScoreFilePlace)

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "support/EventScript.h"
+#include "support/TableText.h"
 #include "support/VirtualPad.h"
 #include "ui/FrmGame.h"
 #include "ui/FrmHighScores.h"
@@ -32,12 +33,12 @@ class WindowGameTest : public QObject {
 
     QString scoresPath() const { return dir.filePath("Scores.dat"); }
 
-    void open(const QString& writePath)
+    void open(const QString& writePath, const QString& sparePath = {})
     {
         GamePorts ports;
         ports.clock = &clock;
         ports.random = &random;
-        ports.scoreFile = ScoreFilePaths{scoresPath(), writePath};
+        ports.scoreFile = ScoreFilePaths{scoresPath(), writePath, sparePath};
         // Every pass of the game loop: Qt's pending events, then the script.
         ports.pump = [this](int waitMs) {
             QCoreApplication::processEvents();
@@ -349,6 +350,35 @@ private slots:
             shortcut(Qt::Key_F2);
         });
         shortcut(Qt::Key_F2);
+    }
+
+    void recordJoinsTableSavedMeanwhile()
+    {
+        loseGameWith(700, 7);
+        // Another window saves a better record while this one asks the name.
+        QVERIFY(WriteHighScores(Table({"Bruno| 5000| 50"}), scoresPath()));
+        closeRecordsWhenShown("Bruno", "5000"); // read back from the file
+        QTest::keyClick(window->txtEnterName, Qt::Key_Return);
+        QCOMPARE(ReadHighScores(scoresPath())[1][0], QString("Anonimo"));
+        QVERIFY(!window->lblSaveFailed->isVisible());
+    }
+
+    void unreadableTableIsKeptAndRecordSavedAside()
+    {
+        // Longer than the reader takes: it cannot be read whole.
+        const QByteArray unreadable = "Anna\r\n900\r\n9\r\n" + QByteArray(kMaxFileBytes, 'x');
+        QFile file(scoresPath());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(unreadable) == unreadable.size());
+        file.close();
+        window.reset();
+        open(scoresPath(), dir.filePath("aside/Scores.dat"));
+        loseGameWith(1250, 12);
+        closeRecordsWhenShown("Anonimo", " 1250");
+        QTest::keyClick(window->txtEnterName, Qt::Key_Return);
+        QCOMPARE(window->lblSaveFailed->text(), kSavedAsideMessage.toString());
+        QVERIFY(window->lblSaveFailed->isVisible() && file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll() == unreadable);
+        QCOMPARE(ReadHighScores(dir.filePath("aside/Scores.dat"))[1][0], QString("Anna"));
     }
 
     void closingDuringGameEndsWithoutRecord()
