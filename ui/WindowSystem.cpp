@@ -11,4 +11,10 @@ void NameApplication()
     QApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
 }
 
+bool CompositorPlacesWindows()
+{
+    // Qt's Wayland plugins are all named "wayland" or "wayland-<buffer kind>".
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 } // namespace quadix

@@ -11,4 +11,9 @@ inline constexpr char kDesktopFileName[] = "io.github.quadix.Quadix";
 // window: the folder of its data, and the desktop entry it belongs to.
 void NameApplication();
 
+// True where the compositor alone decides where a window goes and which one
+// has the keyboard (Wayland): a window that tries to centre itself or to take
+// the keyboard is ignored, and Qt warns about it.
+bool CompositorPlacesWindows();
+
 } // namespace quadix
