@@ -1,14 +1,13 @@
 #include <QApplication>
 
 #include "ui/FrmGame.h"
+#include "ui/WindowSystem.h"
 
 int main(int argc, char* argv[])
 {
     quadix::PrepareWindowSystem();
     QApplication app(argc, argv);
-    QApplication::setApplicationName("quadix");
-    QApplication::setOrganizationName("quadix");
-    QApplication::setDesktopFileName("io.github.quadix.Quadix");
+    quadix::NameApplication();
     quadix::FrmGame window;
     window.show();
     return app.exec();

@@ -74,7 +74,7 @@ else
 fi
 
 say "Control fields"
-dpkg-deb -f "$deb" Package Version Architecture Section Maintainer Installed-Size Depends
+dpkg-deb -f "$deb" Package Version Architecture Section Maintainer Installed-Size Depends Recommends
 check_field() {  # field, extended regex
   local value
   value=$(dpkg-deb -f "$deb" "$1")
@@ -88,6 +88,7 @@ for dep in 'libc6 \(' 'libqt6core6 \(' 'libqt6gui6 \(' 'libqt6widgets6 \(' 'libs
            'qt6-qpa-plugins' 'fonts-dejavu-core'; do
   check_field Depends "(^|, )$dep"
 done
+check_field Recommends '^qt6-wayland$'
 
 # ---------------------------------------------------------------- lintian
 say "lintian"

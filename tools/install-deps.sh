@@ -10,6 +10,7 @@ packages=(
   desktop-file-utils appstream python3
   xvfb xauth imagemagick     # screenshots and the benchmark under a real X server
   libx11-dev                 # the benchmark reads the screen back through Xlib
+  weston qt6-wayland         # a game played on Wayland, under a headless compositor
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -17,6 +17,7 @@
 #include "ui/FrmHelp.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
+#include "ui/WindowSystem.h"
 
 namespace quadix {
 
@@ -345,12 +346,15 @@ void FrmGame::showEvent(QShowEvent* event)
         return;
     // The style is only final once the window is polished for showing.
     fitToClient();
+    centred_ = true;
+    // A Wayland compositor places a new window and gives it the keyboard itself.
+    if (CompositorPlacesWindows())
+        return;
     if (const QScreen* screen = this->screen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
-    centred_ = true;
     // Take the keyboard at once, also where no window manager hands it over.
     activateWindow();
 }
@@ -629,7 +633,7 @@ void FrmGame::txtEnterName_KeyPress()
         lblSaveFailed->show();
     }
     picQuadixField->setFocus();
-    FrmHighScores::ShowModal(highScores);
+    FrmHighScores::ShowModal(highScores, this);
     game_.state.enteringName = false;
     mnuStart->setEnabled(true);
     mnuHighScores->setEnabled(true);

@@ -8,6 +8,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
+
+#include "ui/WindowSystem.h"
 
 namespace quadix {
 
@@ -118,7 +121,7 @@ FrmHighScores* FrmHighScores::ShowModeless(const HighScoreTable& table)
     return window;
 }
 
-void FrmHighScores::ShowModal(const HighScoreTable& table)
+void FrmHighScores::ShowModal(const HighScoreTable& table, QWidget* owner)
 {
     FrmHighScores* window = openWindow;
     if (window && window->modalShowing_) {
@@ -134,6 +137,14 @@ void FrmHighScores::ShowModal(const HighScoreTable& table)
         window = new FrmHighScores;
         window->CentreOnScreen();
         openWindow = window;
+    }
+    // X11 keeps a window of no owner above all of the program's windows; a
+    // Wayland compositor knows no such group and keeps a window above only
+    // the parent it is given. Without one, the player could bring the game,
+    // which waits for this window, over it.
+    if (owner && CompositorPlacesWindows()) {
+        window->winId();
+        window->windowHandle()->setTransientParent(owner->window()->windowHandle());
     }
     window->Fill(table);
     window->modalShowing_ = true;
@@ -163,8 +174,9 @@ void FrmHighScores::closeEvent(QCloseEvent* event)
 
 void FrmHighScores::CentreOnScreen()
 {
+    // A Wayland compositor chooses where a window goes.
     QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
+    if (!screen || CompositorPlacesWindows())
         return;
     move(screen->availableGeometry().center() - rect().center());
 }

@@ -26,8 +26,9 @@ public:
     // An open window is refilled and brought to the front instead.
     static FrmHighScores* ShowModeless(const HighScoreTable& table);
     // After a name entry: modal; returns when the player has closed it. A
-    // window still open from the menu is the one that turns modal.
-    static void ShowModal(const HighScoreTable& table);
+    // window still open from the menu is the one that turns modal. `owner`
+    // is the window it keeps waiting.
+    static void ShowModal(const HighScoreTable& table, QWidget* owner = nullptr);
     // Closes the open window, if any (the program is ending).
     static void CloseCurrent();
 
