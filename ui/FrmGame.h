@@ -47,10 +47,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-// Settings of the window system that must be made before the application
-// object exists: main() and the benchmark call this first.
-void PrepareWindowSystem();
-
 // What a test or a benchmark may put in place of the real clock, generator,
 // event pump and records file.
 struct GamePorts {

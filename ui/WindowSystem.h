@@ -7,6 +7,10 @@ namespace quadix {
 // is the window's app id.
 inline constexpr char kDesktopFileName[] = "io.github.quadix.Quadix";
 
+// Settings of the window system that must be made before the application
+// object exists: main() and the benchmark call this first.
+void PrepareWindowSystem();
+
 // Names the program once the application object exists and before its first
 // window: the folder of its data, and the desktop entry it belongs to.
 void NameApplication();

@@ -52,6 +52,7 @@
 #include "sound/SoundEffects.h"
 #include "ui/FrmGame.h"
 #include "ui/PictureBox.h"
+#include "ui/WindowSystem.h"
 
 namespace {
 
