@@ -19,11 +19,11 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QPaintEvent>
 #include <QPainter>
-#include <fstream>
+#include "XServerCpu.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -78,24 +78,6 @@ long long processCpuNs()
     return static_cast<long long>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-// The X server's time on a core, all its threads, in ns (-1 if unknown):
-// its process id comes from tools/benchmark.sh, as for quadix_bench.
-long long xServerCpuNs()
-{
-    const int pid = qEnvironmentVariableIntValue("QUADIX_BENCH_XSERVER_PID");
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    if (pid <= 0 || !tasks.exists())
-        return -1;
-    long long total = 0;
-    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        std::ifstream stat(tasks.filePath(tid + QStringLiteral("/schedstat")).toStdString());
-        long long running = 0;
-        if (stat >> running)
-            total += running;
-    }
-    return total;
-}
-
 // A client area that paints one small rectangle in a colour that changes.
 class Ticker : public QWidget {
 public:
@@ -128,7 +110,7 @@ int tick(int argc, char* argv[])
     int ticks = 0;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         if (ticks++ == 0) {
-            x0 = xServerCpuNs();
+            x0 = quadix::bench::XServerCpuNs();
             cpu0 = processCpuNs();
             wall.start();
         }
@@ -137,7 +119,7 @@ int tick(int argc, char* argv[])
         if (wall.isValid() && wall.elapsed() >= seconds * 1000) {
             const double elapsed = wall.nsecsElapsed();
             const long long cpu = processCpuNs() - cpu0;
-            const long long x1 = xServerCpuNs();
+            const long long x1 = quadix::bench::XServerCpuNs();
             std::printf("result mode=tick interval=%d cpu_pct=%.2f xserver_pct=%.2f\n", ms, 100.0 * cpu / elapsed,
                         x0 < 0 || x1 < 0 ? -1.0 : 100.0 * (x1 - x0) / elapsed);
             QCoreApplication::exit(0);

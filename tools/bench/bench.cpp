@@ -48,6 +48,7 @@
 #include <vector>
 
 #include "ScreenSampler.h"
+#include "XServerCpu.h"
 #include "game/SystemPorts.h"
 #include "sound/SoundEffects.h"
 #include "ui/FrmGame.h"
@@ -58,6 +59,7 @@ namespace {
 
 using namespace quadix;
 using quadix::bench::ScreenSampler;
+using quadix::bench::XServerCpuNs;
 
 int64_t clockNs(clockid_t id)
 {
@@ -101,32 +103,6 @@ SchedTimes threadSchedTimes()
     return t;
 }
 
-// Time on a core of every thread of another process, in ns, from each
-// thread's schedstat (the ticks of /proc/PID/stat are 10 ms, too coarse for
-// a few milliseconds over seconds); -1 if it cannot be read.
-int64_t otherProcessCpuNs(long pid)
-{
-    if (pid <= 0)
-        return -1;
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    if (!tasks.exists())
-        return -1;
-    int64_t total = 0;
-    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        std::ifstream stat(tasks.filePath(tid + QStringLiteral("/schedstat")).toStdString());
-        long long running = 0;
-        if (stat >> running)
-            total += running;
-    }
-    return total;
-}
-
-// The X server's process id, handed over by tools/benchmark.sh.
-long xServerPid()
-{
-    return qEnvironmentVariableIntValue("QUADIX_BENCH_XSERVER_PID");
-}
-
 // CPU use over a span: the whole process (every thread, kernel time
 // included), how much of a core the main thread wanted, and the X server's
 // CPU over the same span (the drawing the game asks of it).
@@ -136,7 +112,7 @@ public:
     // them costs the game a little time of its own.
     void start()
     {
-        x0_ = otherProcessCpuNs(xServerPid());
+        x0_ = XServerCpuNs();
         sched0_ = threadSchedTimes();
         cpu0_ = processCpuNs();
         wall0_ = monotonicNs();
@@ -147,7 +123,7 @@ public:
         cpu_ = processCpuNs() - cpu0_;
         const SchedTimes sched = threadSchedTimes();
         wanted_ = (sched.running - sched0_.running) + (sched.queued - sched0_.queued);
-        const int64_t x1 = otherProcessCpuNs(xServerPid());
+        const int64_t x1 = XServerCpuNs();
         x_ = x0_ >= 0 && x1 >= 0 ? x1 - x0_ : -1;
     }
     double seconds() const { return wall_ / 1e9; }
