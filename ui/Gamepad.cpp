@@ -4,6 +4,7 @@
 #include <QFileSystemWatcher>
 #include <QGuiApplication>
 #include <QStyleHints>
+#include <algorithm>
 
 #include "sdl/SdlLibrary.h"
 
