@@ -1,6 +1,5 @@
 #include "sound/SoundEffects.h"
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -197,7 +196,7 @@ private:
             }
             if (stopping_)
                 break;
-            if (!open_) {
+            if (!hasDevice()) {
                 wake_.wait(lock);
             } else if (wake_.wait_until(lock, closeAt_) == std::cv_status::timeout && requests_.empty()) {
                 lock.unlock();
@@ -240,7 +239,7 @@ private:
 
     bool openDevice()
     {
-        if (open_)
+        if (hasDevice())
             return true;
         if (failedAt_ && SteadyClock::now() - *failedAt_ < std::chrono::milliseconds(kRetryMs))
             return false;
@@ -265,7 +264,6 @@ private:
         sdl_->SDL_PauseAudioDevice(device, 0);
         std::lock_guard lock(deviceMutex_);
         device_ = device;
-        open_ = true;
         return true;
     }
 
@@ -290,7 +288,6 @@ private:
                 return;
             sdl_->SDL_CloseAudioDevice(device_);
             device_ = 0;
-            open_ = false;
         }
         std::lock_guard subsystems(sdl::SubsystemLock());
         sdl_->SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -309,7 +306,6 @@ private:
     const sdl::Api* sdl_ = nullptr;
     std::array<QByteArray, kEffectCount + 1> pcm_{};
     SDL_AudioDeviceID device_ = 0;
-    std::atomic<bool> open_ = false;   // device_ != 0, for the worker's own waits
     int lastPlayed_ = 0;
     SteadyClock::time_point closeAt_;
     std::optional<SteadyClock::time_point> failedAt_;

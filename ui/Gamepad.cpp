@@ -20,6 +20,9 @@ const char* const kInputDevices = "/dev/input";
 // sees it then. Without udev SDL looks for new devices every three seconds.
 constexpr int kRescanAfterMs[] = {0, 250, 1000, 3500};
 
+// What each held direction gives, in the order of Gamepad::Direction.
+constexpr PadButton kDirectionButtons[] = {PadButton::Left, PadButton::Right, PadButton::Down};
+
 } // namespace
 
 Gamepad::Gamepad(QObject* parent)
@@ -177,14 +180,12 @@ void Gamepad::setHeld(Direction direction, int pad, Source source, bool held)
         holders.erase({pad, source});
     if (!wasHeld && !holders.empty()) {
         nextRepeat_[direction] = now() + repeatDelayMs_;
-        static constexpr PadButton kButtons[] = {PadButton::Left, PadButton::Right, PadButton::Down};
-        emit pressed(kButtons[direction]);
+        emit pressed(kDirectionButtons[direction]);
     }
 }
 
 void Gamepad::repeatHeld()
 {
-    static constexpr PadButton kButtons[] = {PadButton::Left, PadButton::Right, PadButton::Down};
     for (int d = 0; d < DirectionCount; ++d) {
         // Looked at afresh for every repeat: a press may have let go of it.
         while (!holders_[d].empty() && now() >= nextRepeat_[d]) {
@@ -192,7 +193,7 @@ void Gamepad::repeatHeld()
             // A late wake-up does not make up for the repeats it missed.
             if (nextRepeat_[d] < now())
                 nextRepeat_[d] = now() + repeatIntervalMs_;
-            emit pressed(kButtons[d]);
+            emit pressed(kDirectionButtons[d]);
         }
     }
 }

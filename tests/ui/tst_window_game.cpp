@@ -10,9 +10,9 @@
 #include <QTimer>
 #include <memory>
 
-#include "support/EventScript.h"
 #include "support/TableText.h"
 #include "support/VirtualPad.h"
+#include "support/WindowRig.h"
 #include "ui/FrmGame.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
@@ -20,34 +20,17 @@
 using namespace quadix;
 using namespace quadix::test;
 
-class WindowGameTest : public QObject {
+class WindowGameTest : public QObject, WindowRig {
     Q_OBJECT
 
-    FakeClock clock;
-    SeededRandom random{11};
-    std::unique_ptr<EventScript> script;
-    std::unique_ptr<FrmGame> window;
     QTemporaryDir dir;
     std::vector<int> sounds;
-    bool hung = false;
 
     QString scoresPath() const { return dir.filePath("Scores.dat"); }
 
     void open(const QString& writePath, const QString& sparePath = {})
     {
-        GamePorts ports;
-        ports.clock = &clock;
-        ports.random = &random;
-        ports.scoreFile = ScoreFilePaths{scoresPath(), writePath, sparePath};
-        // Every pass of the game loop: Qt's pending events, then the script.
-        ports.pump = [this](int waitMs) {
-            QCoreApplication::processEvents();
-            if (!script->pump(waitMs)) {
-                hung = true;
-                window->flow().Abandon();
-            }
-        };
-        window = std::make_unique<FrmGame>(ports);
+        makeWindow(ScoreFilePaths{scoresPath(), writePath, sparePath});
         window->soundEffects().onStarted = [this](int id) { sounds.push_back(id); };
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -58,7 +41,6 @@ class WindowGameTest : public QObject {
     // Function keys go through the window's shortcuts; F2 returns when the game is over.
     void shortcut(Qt::Key key) { QTest::keyClick(window->windowHandle(), key); }
     void press(Qt::Key key) { QTest::keyClick(window->picQuadixField, key); }
-    GameState& state() { return window->game().state; }
 
     // Plays a game until it is lost, with the given score put in on the way.
     void loseGameWith(int32_t score, int16_t lines)

@@ -17,7 +17,7 @@
 #include <functional>
 #include <memory>
 
-#include "support/EventScript.h"
+#include "support/WindowRig.h"
 #include "ui/FrmGame.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
@@ -26,15 +26,10 @@
 using namespace quadix;
 using namespace quadix::test;
 
-class WaylandWindowTest : public QObject {
+class WaylandWindowTest : public QObject, WindowRig {
     Q_OBJECT
 
-    FakeClock clock;
-    SeededRandom random{11};
-    std::unique_ptr<EventScript> script;
-    std::unique_ptr<FrmGame> window;
     QTemporaryDir dir;
-    bool hung = false;
     qsizetype requestsBefore = 0;
 
     // The headless backend has no seat, so no window ever gets the keyboard
@@ -49,7 +44,6 @@ class WaylandWindowTest : public QObject {
         for (; *text; ++text)
             QTest::keyClick(window->windowHandle(), *text);
     }
-    GameState& state() { return window->game().state; }
 
     // The requests sent to the compositor since this test function began, as
     // "interface@id.request(arguments)", from the protocol log.
@@ -104,18 +98,7 @@ private slots:
         clock.now = 200000;
         script = std::make_unique<EventScript>(clock);
         hung = false;
-        GamePorts ports;
-        ports.clock = &clock;
-        ports.random = &random;
-        ports.scoreFile = ScoreFilePaths{dir.filePath("Scores.dat"), dir.filePath("Scores.dat")};
-        ports.pump = [this](int waitMs) {
-            QCoreApplication::processEvents();
-            if (!script->pump(waitMs)) {
-                hung = true;
-                window->flow().Abandon();
-            }
-        };
-        window = std::make_unique<FrmGame>(ports);
+        makeWindow(ScoreFilePaths{dir.filePath("Scores.dat"), dir.filePath("Scores.dat")});
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         giveKeyboardTo(window.get());

@@ -1,21 +1,12 @@
 #include "ScreenSampler.h"
 
+#include "Clocks.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <ctime>
 
 namespace quadix::bench {
-
-namespace {
-
-int64_t monotonicNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-} // namespace
 
 bool ScreenSampler::start()
 {

@@ -22,7 +22,7 @@
 #include <QElapsedTimer>
 #include <QPaintEvent>
 #include <QPainter>
-#include "XServerCpu.h"
+#include "Clocks.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,12 +31,7 @@
 
 namespace {
 
-long long realtimeNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
+using namespace quadix::bench;
 
 // Stamps the end of the outermost event delivery during which the window
 // was painted, as the game's benchmark does.
@@ -58,7 +53,7 @@ public:
         if (!stamped_ && painted_ && depth_ == 0) {
             stamped_ = true;
             std::printf("result mode=startup main_realtime_ns=%lld painted_realtime_ns=%lld\n", mainNs,
-                        realtimeNs());
+                        static_cast<long long>(realtimeNs()));
             std::fflush(stdout);
             QTimer::singleShot(0, this, [] { QCoreApplication::exit(0); });
         }
@@ -70,13 +65,6 @@ private:
     bool painted_ = false;
     bool stamped_ = false;
 };
-
-long long processCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 // A client area that paints one small rectangle in a colour that changes.
 class Ticker : public QWidget {
@@ -110,7 +98,7 @@ int tick(int argc, char* argv[])
     int ticks = 0;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         if (ticks++ == 0) {
-            x0 = quadix::bench::XServerCpuNs();
+            x0 = XServerCpuNs();
             cpu0 = processCpuNs();
             wall.start();
         }
@@ -119,7 +107,7 @@ int tick(int argc, char* argv[])
         if (wall.isValid() && wall.elapsed() >= seconds * 1000) {
             const double elapsed = wall.nsecsElapsed();
             const long long cpu = processCpuNs() - cpu0;
-            const long long x1 = quadix::bench::XServerCpuNs();
+            const long long x1 = XServerCpuNs();
             std::printf("result mode=tick interval=%d cpu_pct=%.2f xserver_pct=%.2f\n", ms, 100.0 * cpu / elapsed,
                         x0 < 0 || x1 < 0 ? -1.0 : 100.0 * (x1 - x0) / elapsed);
             QCoreApplication::exit(0);

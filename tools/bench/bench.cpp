@@ -48,7 +48,7 @@
 #include <vector>
 
 #include "ScreenSampler.h"
-#include "XServerCpu.h"
+#include "Clocks.h"
 #include "game/SystemPorts.h"
 #include "sound/SoundEffects.h"
 #include "ui/FrmGame.h"
@@ -58,19 +58,7 @@
 namespace {
 
 using namespace quadix;
-using quadix::bench::ScreenSampler;
-using quadix::bench::XServerCpuNs;
-
-int64_t clockNs(clockid_t id)
-{
-    timespec ts{};
-    clock_gettime(id, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-int64_t monotonicNs() { return clockNs(CLOCK_MONOTONIC); }
-int64_t processCpuNs() { return clockNs(CLOCK_PROCESS_CPUTIME_ID); }
-int64_t realtimeNs() { return clockNs(CLOCK_REALTIME); }
+using namespace quadix::bench;
 
 long residentKb()
 {

@@ -1,15 +1,29 @@
 #pragma once
-// The X server's CPU, read by the benchmark's programs over the same spans
-// as their own: every thread's time on a core from /proc/PID/task/*/schedstat
-// (the 10 ms ticks of /proc/PID/stat are too coarse for a few milliseconds).
-// tools/benchmark.sh hands over the server's process id.
+// The clocks the benchmark's programs read: wall time, their own CPU time,
+// and the X server's CPU over the same spans.
 #include <QDir>
 #include <QString>
 #include <cstdint>
+#include <ctime>
 #include <fstream>
 
 namespace quadix::bench {
 
+inline int64_t clockNs(clockid_t id)
+{
+    timespec ts{};
+    clock_gettime(id, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+inline int64_t monotonicNs() { return clockNs(CLOCK_MONOTONIC); }
+inline int64_t processCpuNs() { return clockNs(CLOCK_PROCESS_CPUTIME_ID); }
+inline int64_t realtimeNs() { return clockNs(CLOCK_REALTIME); }
+
+// Every thread of the X server's time on a core, from
+// /proc/PID/task/*/schedstat (the 10 ms ticks of /proc/PID/stat are too
+// coarse for a few milliseconds); tools/benchmark.sh hands over the
+// server's process id.
 // In ns; -1 when there is no X server to read.
 inline int64_t XServerCpuNs()
 {
