@@ -29,6 +29,13 @@
 #                 and every 3 ms through Qt's ordinary repaint(), with the
 #                 game's X11 setting: what any Qt window pays for the cadence
 #                 of gravity at fallInterval 25 and 2, game and X server.
+#   floor         the same cadences with no toolkit at all
+#                 (tools/bench/x11_floor.cpp, XCB only): a program that sleeps
+#                 in poll() and at each wake-up sends one 42 x 29 PutImage
+#                 straight to its window, and one that only wakes up. What
+#                 any X11 program pays on this machine for one wake of its
+#                 own and one of the X server per gravity step; no drawing
+#                 code can go below it.
 #   step gaps     time between consecutive gravity steps, min / median / max
 #                 (number of gaps). A step comes once more than fallInterval
 #                 ticks of 1 ms have passed since the last one, so the median
@@ -62,11 +69,12 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUADIX_BENCH_BUILD:-$root/build-bench}
 bench=$build/tools/bench/quadix_bench
 bare=$build/tools/bench/quadix_bare_window
+floor=$build/tools/bench/quadix_x11_floor
 
 if [[ "${1:-}" != --measure ]]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
         -DQUADIX_BENCH=ON >/dev/null
-    cmake --build "$build" -j2 --target quadix_bench quadix_bare_window >&2
+    cmake --build "$build" -j2 --target quadix_bench quadix_bare_window quadix_x11_floor >&2
     exec xvfb-run -a -s "-screen 0 1024x768x24" \
         env SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb "${BASH_SOURCE[0]}" --measure
 fi
@@ -85,14 +93,16 @@ log=$build/benchmark-stderr.txt
 : >"$log"
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 
-# Runs one measurement; prints its result line (empty if it failed).
-measure() {
-    echo "  quadix_bench $*" >&2
+# Runs one program of build/tools/bench; prints its result line (empty if
+# it failed).
+run() {
+    echo "  $(basename "$1") ${*:2}" >&2
     local line
-    line=$("$bench" "$@" 2>>"$log" | grep '^result ' || true)
+    line=$("$@" 2>>"$log" | grep '^result ' || true)
     echo "$line" >>"$raw"
     echo "$line"
 }
+measure() { run "$bench" "$@"; }
 
 # The value of key in a result line.
 get() {
@@ -168,10 +178,10 @@ for loop in waiting busy; do
 done
 
 for ms in 26 3; do
-    echo "  quadix_bare_window tick $ms 5" >&2
-    line=$(QT_XCB_NO_MITSHM=1 "$bare" tick $ms 5 2>>"$log" | grep '^result ' || true)
-    echo "$line" >>"$raw"
-    r[tick-$ms]=$line
+    r[tick-$ms]=$(QT_XCB_NO_MITSHM=1 run "$bare" tick $ms 5)
+    for what in wake put; do
+        r[floor-$what-$ms]=$(run "$floor" $what $ms 5)
+    done
 done
 
 flash_line=$(SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$runtime/heard.raw measure flash)
@@ -214,6 +224,9 @@ echo "| CPU share of one core, playing, fallInterval 25 (5 s) | $(cpu_cell "${r[
 echo "| CPU share of one core, playing, fallInterval 2 (5 s) | $(cpu_cell "${r[play-waiting-2]}") | $(cpu_cell "${r[play-busy-2]}") |"
 echo "| Baseline: a bare Qt window repainting 42 x 29 pixels every 26 ms, as gravity at fallInterval 25 (5 s) | $(cpu_cell "${r[tick-26]}") | |"
 echo "| Baseline: the same every 3 ms, as gravity at fallInterval 2 (5 s) | $(cpu_cell "${r[tick-3]}") | |"
+echo "| Floor: no toolkit (XCB only), one wake-up and one PutImage of 42 x 29 pixels straight to a window every 26 ms (5 s) | $(cpu_cell "${r[floor-put-26]}") | |"
+echo "| Floor: the same every 3 ms (5 s) | $(cpu_cell "${r[floor-put-3]}") | |"
+echo "| Floor: the wake-ups alone, every 26 ms / every 3 ms (5 s each) | $(cpu_cell "${r[floor-wake-26]}") / $(cpu_cell "${r[floor-wake-3]}") | |"
 echo "| CPU share of one core, paused (3 s, from 2.5 s after the pause) | $(cpu_cell "${r[paused-waiting]}") | $(cpu_cell "${r[paused-busy]}") |"
 echo "| CPU share of one core, between games (3 s; no game loop runs, both idle in the event loop) | $(cpu_cell "${r[idle-waiting]}") | $(cpu_cell "${r[idle-busy]}") |"
 echo "| Gravity step gaps, fallInterval 25: min / median / max (gaps) | $(gaps_cell "${r[cadence-waiting-25]}") | $(gaps_cell "${r[cadence-busy-25]}") |"
