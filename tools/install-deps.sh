@@ -9,7 +9,7 @@ packages=(
   fonts-dejavu-core          # stands in for Verdana
   desktop-file-utils appstream python3
   xvfb xauth imagemagick     # screenshots and the benchmark under a real X server
-  libx11-dev                 # the benchmark reads the screen back through Xlib
+  libx11-dev                 # the benchmark reads the screen back through Xlib (and libxcb1-dev with it, for its floor)
   weston qt6-wayland         # a game played on Wayland, under a headless compositor
 )
 missing=()
