@@ -42,6 +42,7 @@
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -213,6 +214,19 @@ private:
     int64_t previousAt_ = 0;
 };
 
+// A measurement ends either when its time is up or when its game does,
+// whichever comes first; it is reported once. Copies share the one flag.
+std::function<void()> once(std::function<void()> f)
+{
+    auto done = std::make_shared<bool>(false);
+    return [f = std::move(f), done] {
+        if (*done)
+            return;
+        *done = true;
+        f();
+    };
+}
+
 void busyPump(int)
 {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -267,11 +281,7 @@ void stopGame(FrmGame& window)
 int cpuPlay(BenchApplication& app, FrmGame& window, const Options& o)
 {
     CpuSpan span;
-    bool done = false;
-    auto finish = [&] {
-        if (done)
-            return;
-        done = true;
+    auto finish = once([&] {
         span.stop();
         std::printf("result mode=cpu-play loop=%s interval=%d seconds=%.2f cpu_pct=%.2f wanted_pct=%.2f "
                     "xserver_pct=%.2f rss_kb=%ld running=%d\n",
@@ -279,7 +289,7 @@ int cpuPlay(BenchApplication& app, FrmGame& window, const Options& o)
                     span.xServerPercent(), residentKb(),
                     window.game().state.gameRunning ? 1 : 0);
         stopGame(window);
-    };
+    });
     // The measured span starts with the game.
     QTimer::singleShot(0, qApp, [&] {
         span.start();
@@ -296,18 +306,14 @@ constexpr int kPauseSettledMs = 1030 + SoundEffects::kIdleCloseMs + 500;
 int cpuPaused(BenchApplication& app, FrmGame& window, const Options& o)
 {
     CpuSpan span;
-    bool done = false;
-    auto finish = [&] {
-        if (done)
-            return;
-        done = true;
+    auto finish = once([&] {
         span.stop();
         std::printf("result mode=cpu-paused loop=%s seconds=%.2f cpu_pct=%.2f wanted_pct=%.2f xserver_pct=%.2f "
                     "paused=%d\n",
                     loopName(o), span.seconds(), span.cpuPercent(), span.wantedPercent(), span.xServerPercent(),
                     window.game().state.paused ? 1 : 0);
         stopGame(window);
-    };
+    });
     startGame(window, o, finish);
     preciseSingleShot(300, [&] { window.flow().mnuPause_Click(); });
     // The pause sound (1.03 s) is heard and the sound device closed a second
@@ -337,11 +343,7 @@ int cpuIdle(BenchApplication& app, const Options& o)
 int cadence(BenchApplication& app, FrmGame& window, StepStampingClock& clock, const Options& o)
 {
     clock.state = &window.game().state;
-    bool done = false;
-    auto finish = [&] {
-        if (done)
-            return;
-        done = true;
+    auto finish = once([&] {
         clock.recording = false;
         std::vector<double> gaps;
         for (size_t i = 1; i < clock.steps.size(); ++i)
@@ -352,7 +354,7 @@ int cadence(BenchApplication& app, FrmGame& window, StepStampingClock& clock, co
                     loopName(o), o.interval, s.count, s.min, s.median, s.max,
                     window.game().state.gameRunning ? 1 : 0);
         stopGame(window);
-    };
+    });
     startGame(window, o, finish);
     // Skip the first steps of the game; then every step is stamped.
     preciseSingleShot(300, [&] {
@@ -379,7 +381,6 @@ int latency(BenchApplication& app, FrmGame& window, const Options& o)
     int16_t xBefore = 0;
     std::vector<double> moved;
     int unmoved = 0;
-    bool done = false;
 
     app.before = [&](QObject* receiver, QEvent* event) {
         if (receiver == field && event->type() == QEvent::KeyPress && pending.load() && !keyDelivered) {
@@ -404,10 +405,7 @@ int latency(BenchApplication& app, FrmGame& window, const Options& o)
         pending.store(false);
     };
 
-    auto finish = [&] {
-        if (done)
-            return;
-        done = true;
+    auto finish = once([&] {
         stopPosting.store(true);
         const Stats s = statsOf(moved);
         std::printf("result mode=latency loop=%s interval=%d samples=%zu unmoved=%d min_ms=%.3f median_ms=%.3f "
@@ -415,7 +413,7 @@ int latency(BenchApplication& app, FrmGame& window, const Options& o)
                     loopName(o), o.interval, s.count, unmoved, s.min, s.median, s.max,
                     window.game().state.gameRunning ? 1 : 0);
         stopGame(window);
-    };
+    });
 
     std::thread poster;
     preciseSingleShot(300, [&] {
@@ -543,11 +541,7 @@ int flash(BenchApplication& app, FrmGame& window)
         window.picQuadixField->clientRect().topLeft() + QPoint(7, (kBottomRow - kTopRow) * 14 + 2));
     ScreenSampler sampler(cell.x(), cell.y());
     int64_t lockedAt = 0;
-    bool done = false;
-    auto finish = [&] {
-        if (done)
-            return;
-        done = true;
+    auto finish = once([&] {
         sampler.stop();
         // The colours after the lock, each with how long it stayed.
         std::vector<std::pair<int, double>> runs;
@@ -589,7 +583,7 @@ int flash(BenchApplication& app, FrmGame& window)
         reportSounds(qgetenv("SDL_DISKAUDIOFILE"));
         std::printf("\n");
         stopGame(window);
-    };
+    });
     if (!sampler.start()) {
         std::fprintf(stderr, "quadix_bench: cannot open a second connection to the X server\n");
         return 1;
