@@ -14,6 +14,7 @@
 #include "ui/FrmGame.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
+#include "ui/WindowSystem.h"
 
 using quadix::FrmGame;
 using quadix::FrmHighScores;
@@ -348,6 +349,39 @@ private slots:
         showActive();
         window->mnuExit->trigger();
         QVERIFY(!window->isVisible());
+    }
+
+    // Qt turns X11's shared memory off whenever QT_XCB_NO_MITSHM is set at
+    // all: the game sets it, unless the player did, and a player's 0 must
+    // leave it unset (it stayed set, as "0").
+    void playersSharedMemorySettingIsHonoured_data()
+    {
+        QTest::addColumn<QByteArray>("player"); // null: not set
+        QTest::addColumn<QByteArray>("afterwards");
+        QTest::newRow("not set: off, as the game wants") << QByteArray() << QByteArray("1");
+        QTest::newRow("1: off") << QByteArray("1") << QByteArray("1");
+        QTest::newRow("0: on") << QByteArray("0") << QByteArray();
+        QTest::newRow("not a number: as Qt reads it, off") << QByteArray("yes") << QByteArray("yes");
+    }
+    void playersSharedMemorySettingIsHonoured()
+    {
+        QFETCH(QByteArray, player);
+        QFETCH(QByteArray, afterwards);
+        const QByteArray saved = qgetenv("QT_XCB_NO_MITSHM");
+        const bool wasSet = qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
+        if (player.isNull())
+            qunsetenv("QT_XCB_NO_MITSHM");
+        else
+            qputenv("QT_XCB_NO_MITSHM", player);
+        quadix::PrepareWindowSystem();
+        const bool set = qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
+        const QByteArray value = qgetenv("QT_XCB_NO_MITSHM");
+        if (wasSet)
+            qputenv("QT_XCB_NO_MITSHM", saved);
+        else
+            qunsetenv("QT_XCB_NO_MITSHM");
+        QCOMPARE(set, !afterwards.isNull());
+        QCOMPARE(value, afterwards.isNull() ? QByteArray() : afterwards);
     }
 };
 
