@@ -12,24 +12,15 @@ if ! command -v Xvfb >/dev/null 2>&1; then
   exit 77
 fi
 
-work=$(mktemp -d)
-xvfb_pid=
-stop_xvfb() {
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
-  rm -rf "$work"
-}
-trap stop_xvfb EXIT
+# shellcheck source=server-of-its-own.sh
+source "$(dirname "$0")/server-of-its-own.sh"
+work=$server_dir
 
 mkfifo "$work/display"
 Xvfb -displayfd 3 -screen 0 2048x1536x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
+server_pid=$!
 if ! read -r -t 10 display <"$work/display"; then
   echo "Xvfb did not start:"; cat "$work/xvfb.log"; exit 1
 fi
 
-status=0
-DISPLAY=":$display" QT_QPA_PLATFORM=xcb "$@" || status=$?
-exit "$status"
+DISPLAY=":$display" QT_QPA_PLATFORM=xcb "$@"
