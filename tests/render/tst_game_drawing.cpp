@@ -59,15 +59,6 @@ QImage onScreen(QWidget& window, const QRect& area)
     return buffer->copy(pixels).convertToFormat(QImage::Format_RGB32);
 }
 
-int differing(const QImage& a, const QImage& b)
-{
-    int count = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            count += a.pixel(x, y) != b.pixel(x, y);
-    return count;
-}
-
 // Paints now what waits for the event loop (a message shown, a new score).
 void paintPending(QWidget& window)
 {
@@ -228,8 +219,8 @@ void GameDrawingTest::screenMatchesAFullRepaintThroughoutPlay()
         field.repaint();
         const QImage whole = onScreen(window, around);
         if (shown != whole && wrong++ == 0)
-            qWarning("%d pixels differ from a full repaint after refresh %d (shown %d,%d %dx%d)",
-                     differing(shown, whole), refreshes, changed.x(), changed.y(), changed.width(), changed.height());
+            qWarning("the screen differs from a full repaint after refresh %d, shown %d,%d %dx%d", refreshes,
+                     changed.x(), changed.y(), changed.width(), changed.height());
     };
     std::mt19937 rng(5);
     int lines = 0;

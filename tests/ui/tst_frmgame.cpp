@@ -352,14 +352,12 @@ private slots:
     }
 
     // Qt turns X11's shared memory off whenever QT_XCB_NO_MITSHM is set at
-    // all: the game sets it, unless the player did, and a player's 0 must
-    // leave it unset (it stayed set, as "0").
+    // all, so a player's 0 must leave it unset (it stayed set, as "0").
     void playersSharedMemorySettingIsHonoured_data()
     {
         QTest::addColumn<QByteArray>("player"); // null: not set
         QTest::addColumn<QByteArray>("afterwards");
         QTest::newRow("not set: off, as the game wants") << QByteArray() << QByteArray("1");
-        QTest::newRow("1: off") << QByteArray("1") << QByteArray("1");
         QTest::newRow("0: on") << QByteArray("0") << QByteArray();
         QTest::newRow("not a number: as Qt reads it, off") << QByteArray("yes") << QByteArray("yes");
     }
@@ -367,21 +365,10 @@ private slots:
     {
         QFETCH(QByteArray, player);
         QFETCH(QByteArray, afterwards);
-        const QByteArray saved = qgetenv("QT_XCB_NO_MITSHM");
-        const bool wasSet = qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
-        if (player.isNull())
-            qunsetenv("QT_XCB_NO_MITSHM");
-        else
-            qputenv("QT_XCB_NO_MITSHM", player);
-        quadix::PrepareWindowSystem();
-        const bool set = qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
-        const QByteArray value = qgetenv("QT_XCB_NO_MITSHM");
-        if (wasSet)
-            qputenv("QT_XCB_NO_MITSHM", saved);
-        else
-            qunsetenv("QT_XCB_NO_MITSHM");
-        QCOMPARE(set, !afterwards.isNull());
-        QCOMPARE(value, afterwards.isNull() ? QByteArray() : afterwards);
+        player.isNull() ? qunsetenv("QT_XCB_NO_MITSHM") : qputenv("QT_XCB_NO_MITSHM", player);
+        quadix::PrepareWindowSystem(); // the offscreen platform of this test never reads it
+        QCOMPARE(qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"), !afterwards.isNull());
+        QCOMPARE(qgetenv("QT_XCB_NO_MITSHM"), afterwards);
     }
 };
 
