@@ -10,6 +10,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -426,8 +427,11 @@ int OpenPlaceFor(HighScoreTable& table, int32_t score)
 
 QString RecordName(const QString& typed)
 {
-    QString name = WithoutLineBreaks(typed);
-    return name.isEmpty() ? kAnonymousName.toString() : name;
+    const QString name = WithoutLineBreaks(typed);
+    // The reader drops the blanks a line starts with, so a name of blanks
+    // would come back as no name at all after a restart.
+    const bool none = std::all_of(name.cbegin(), name.cend(), [](QChar c) { return IsBlank(c.toLatin1()); });
+    return none ? kAnonymousName.toString() : name;
 }
 
 void StoreRecord(HighScoreTable& table, int place, const QString& typedName,

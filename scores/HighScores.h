@@ -68,7 +68,7 @@ int64_t ScoreValue(QStringView text);
 // Opens the place that a new score earns: the first of the ten whose score is
 // lower, rows below it moving down one. Returns the place, or -1 if none.
 int OpenPlaceFor(HighScoreTable& table, int32_t score);
-// The name as it is stored: one line, "Anonimo" when nothing is left.
+// The name as it is stored: one line, "Anonimo" when nothing but blanks is left.
 QString RecordName(const QString& typed);
 // Fills a place opened by OpenPlaceFor with the finished game.
 void StoreRecord(HighScoreTable& table, int place, const QString& typedName,
