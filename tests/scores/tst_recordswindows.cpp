@@ -491,6 +491,8 @@ void TestRecordsWindows::saveFailedMessageFitsMessageColumn_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("not saved") << kSaveFailedMessage.toString();
     QTest::newRow("saved aside") << kSavedAsideMessage.toString();
+    QTest::newRow("saved aside, table busy") << kBusyAsideMessage.toString();
+    QTest::newRow("saved aside, table refused") << kRefusedAsideMessage.toString();
 }
 
 void TestRecordsWindows::saveFailedMessageFitsMessageColumn()
