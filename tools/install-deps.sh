@@ -11,6 +11,7 @@ packages=(
   xvfb xauth imagemagick     # screenshots and the benchmark under a real X server
   libx11-dev                 # the benchmark reads the screen back through Xlib (and libxcb1-dev with it, for its floor)
   weston qt6-wayland         # a game played on Wayland, under a headless compositor
+  dbus-daemon at-spi2-core python3-pyatspi  # what a screen reader hears, on a private accessibility bus
 )
 missing=()
 for p in "${packages[@]}"; do

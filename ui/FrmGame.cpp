@@ -15,6 +15,7 @@
 #include <QScreen>
 
 #include "render/TileSheet.h"
+#include "ui/Accessibility.h"
 #include "ui/FrmHelp.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
@@ -157,6 +158,7 @@ FrmGame::FrmGame(const GamePorts& ports, QWidget* parent)
     client->installEventFilter(this);
     setCentralWidget(client);
     buildControls(client);
+    DescribeForScreenReaders(*this);
 
     // A menu bar exported to the desktop's global menu would leave a gap
     // above the fixed-size client area.
