@@ -14,6 +14,7 @@
 #include <QScreen>
 
 #include "render/TileSheet.h"
+#include "ui/Bindings.h"
 #include "ui/FrmHelp.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
@@ -75,6 +76,13 @@ AutoSizeLabel* autoSizeLabel(QWidget* parent, const char* name, const QPoint& to
     label->setFont(font);
     label->setCaption(text);
     return label;
+}
+
+// A menu command's shortcut is its key in the keyboard's table.
+QKeySequence shortcutOf(Command command)
+{
+    const std::optional<Qt::Key> key = ShortcutKey(command);
+    return key ? QKeySequence(*key) : QKeySequence();
 }
 
 QAction* menuItem(QMenu* menu, const char* name, const QString& text, const QKeySequence& shortcut = {})
@@ -266,13 +274,14 @@ void FrmGame::buildMenus()
 {
     Game = menuBar()->addMenu(QStringLiteral("GIOCO"));
     Game->setObjectName(QStringLiteral("Game"));
-    mnuStart = menuItem(Game, "mnuStart", QStringLiteral("Nuova partita"), QKeySequence(Qt::Key_F2));
-    mnuPause = menuItem(Game, "mnuPause", QStringLiteral("Pausa"), QKeySequence(Qt::Key_F4));
+    mnuStart = menuItem(Game, "mnuStart", QStringLiteral("Nuova partita"), shortcutOf(Command::StartStop));
+    mnuPause = menuItem(Game, "mnuPause", QStringLiteral("Pausa"), shortcutOf(Command::PauseResume));
     mnuPause->setEnabled(false);
     ln1 = Game->addSeparator();
     ln1->setObjectName(QStringLiteral("ln1"));
-    mnuHighScores = menuItem(Game, "mnuHighScores", QStringLiteral("Tabella dei Record"), QKeySequence(Qt::Key_F3));
-    mnuHelp = menuItem(Game, "mnuHelp", QStringLiteral("Istruzioni"), QKeySequence(Qt::Key_F1));
+    mnuHighScores = menuItem(Game, "mnuHighScores", QStringLiteral("Tabella dei Record"),
+                             shortcutOf(Command::ShowRecords));
+    mnuHelp = menuItem(Game, "mnuHelp", QStringLiteral("Istruzioni"), shortcutOf(Command::ShowHelp));
     ln2 = Game->addSeparator();
     ln2->setObjectName(QStringLiteral("ln2"));
     mnuExit = menuItem(Game, "mnuExit", QStringLiteral("Esci"));
@@ -440,20 +449,12 @@ void FrmGame::mnuEffects_Click()
     sound_.setSoundOn(mnuEffects->isChecked());
 }
 
+// A menu shortcut's key comes here only while its item is disabled; the
+// game flow lets such a command do nothing.
 void FrmGame::picQuadixField_KeyDown(int qtKey)
 {
-    int code = 0;
-    switch (qtKey) {
-    case Qt::Key_Left: code = KeyLeft; break;
-    case Qt::Key_Right: code = KeyRight; break;
-    case Qt::Key_Up: code = KeyUp; break;
-    case Qt::Key_Down: code = KeyDown; break;
-    case Qt::Key_Control: code = KeyCtrl; break;
-    case Qt::Key_Insert: code = KeyInsert; break;
-    case Qt::Key_Escape: code = KeyEsc; break;
-    default: break;
-    }
-    flow_.picQuadixField_KeyDown(code);
+    if (const std::optional<Command> command = KeyCommand(qtKey))
+        flow_.picQuadixField_KeyDown(*command);
 }
 
 // ---- What the game flow does to the window -----------------------------------
