@@ -18,11 +18,31 @@ constexpr KeyBinding kKeys[] = {
     {Qt::Key_F1, Command::ShowHelp},
 };
 
+// A and B turn the piece, and in a small window they are its Enter and Esc.
+// Start and Back are F4 and F2; in the name box Start is its Enter.
+constexpr PadBinding kPad[] = {
+    {PadContext::MainWindow, PadButton::Left, Command::ShiftLeft},
+    {PadContext::MainWindow, PadButton::Right, Command::ShiftRight},
+    {PadContext::MainWindow, PadButton::A, Command::TurnClockwise},
+    {PadContext::MainWindow, PadButton::B, Command::TurnCounterClockwise},
+    {PadContext::MainWindow, PadButton::Down, Command::StepDown},
+    {PadContext::MainWindow, PadButton::Start, Command::PauseResume},
+    {PadContext::MainWindow, PadButton::Back, Command::StartStop},
+    {PadContext::NameBox, PadButton::Start, Command::Confirm},
+    {PadContext::SmallWindow, PadButton::A, Command::Confirm},
+    {PadContext::SmallWindow, PadButton::B, Command::Close},
+};
+
 } // namespace
 
 std::span<const KeyBinding> KeyBindings()
 {
     return kKeys;
+}
+
+std::span<const PadBinding> PadBindings()
+{
+    return kPad;
 }
 
 std::optional<Command> KeyCommand(int qtKey)
@@ -38,6 +58,14 @@ std::optional<Qt::Key> ShortcutKey(Command command)
     for (const KeyBinding& binding : kKeys)
         if (binding.command == command)
             return binding.key;
+    return std::nullopt;
+}
+
+std::optional<Command> PadCommand(PadContext context, PadButton button)
+{
+    for (const PadBinding& binding : kPad)
+        if (binding.context == context && binding.button == button)
+            return binding.command;
     return std::nullopt;
 }
 

@@ -1,23 +1,26 @@
 // The main window as the player first sees it: where every control sits,
-// how it looks, the menus and their shortcuts, and where keys and focus go.
+// how it looks, the menus and their shortcuts, and where keys, pad buttons
+// and focus go.
 #include <QAction>
 #include <QApplication>
 #include <QFontInfo>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <algorithm>
 #include <memory>
 
+#include "ui/Bindings.h"
 #include "ui/FrmGame.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
 
-using quadix::FrmGame;
-using quadix::FrmHighScores;
-using quadix::PictureBox;
+using namespace quadix;
+
+Q_DECLARE_METATYPE(quadix::PadButton)
 
 class FrmGameTest : public QObject {
     Q_OBJECT
@@ -341,6 +344,30 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QTRY_COMPARE(QApplication::focusWidget(), find(to));
         window->game().state.enteringName = false;
+    }
+
+    // In a small window in front, A and B are its Enter and Esc, and Start
+    // and Back do nothing.
+    void padAnswersTheWindowInFront_data()
+    {
+        QTest::addColumn<PadButton>("button");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("A") << PadButton::A << true;
+        QTest::newRow("B") << PadButton::B << true;
+        QTest::newRow("Start") << PadButton::Start << false;
+        QTest::newRow("Back") << PadButton::Back << false;
+    }
+    void padAnswersTheWindowInFront()
+    {
+        QFETCH(PadButton, button);
+        QFETCH(bool, closes);
+        showActive();
+        window->mnuHighScores->trigger();
+        QPointer<FrmHighScores> records = FrmHighScores::Current();
+        QVERIFY(records && QTest::qWaitForWindowActive(records));
+        emit window->gamepad().pressed(button);
+        QCOMPARE(records && records->isVisible(), !closes);
+        QVERIFY(!window->game().state.gameRunning);
     }
 
     void exitClosesTheWindow()
