@@ -1,6 +1,7 @@
 #pragma once
 // Which key and which gamepad button give which of the game's commands: the
-// one place where that is said. The main window reads both tables.
+// one place where that is said. The main window reads both tables, and the
+// README's table of keys is checked against them.
 #include <QtCore/qnamespace.h>
 #include <optional>
 #include <span>
