@@ -566,7 +566,8 @@ void FrmGame::gamepad_Press(PadButton button)
         return;
     }
     if (game_.state.enteringName) {
-        if (PadCommand(PadContext::NameBox, button) == Command::Confirm)
+        // As Enter, only while the box takes keys: not while the name is saved.
+        if (txtEnterName->isEnabled() && PadCommand(PadContext::NameBox, button) == Command::Confirm)
             txtEnterName_KeyPress();
         return;
     }

@@ -331,6 +331,26 @@ private slots:
         QVERIFY(window->mnuStart->isEnabled());
     }
 
+    // Start is the name box's Enter, and like Enter it counts only while the
+    // box takes keys: not while the name is being saved, as a pad press
+    // handed over by the event loop could come then.
+    void startConfirmsTheNameOnlyWhileTheBoxTakesKeys()
+    {
+        loseGameWith(1250, 12);
+        window->txtEnterName->setEnabled(false);
+        QTimer rescue;  // closes the records if they come all the same
+        rescue.setSingleShot(true);
+        connect(&rescue, &QTimer::timeout, this, [] { FrmHighScores::CloseCurrent(); });
+        rescue.start(1000);
+        emit window->gamepad().pressed(PadButton::Start);
+        QVERIFY(state().enteringName);
+        QVERIFY(!QFile::exists(scoresPath()));
+        window->txtEnterName->setEnabled(true);
+        closeRecordsWhenShown("Anonimo", " 1250");
+        emit window->gamepad().pressed(PadButton::Start);
+        QVERIFY(!state().enteringName);
+    }
+
     void emptyNameIsStoredAsAnonimo()
     {
         loseGameWith(40, 1);
