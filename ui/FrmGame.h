@@ -147,6 +147,8 @@ private:
     void txtEnterName_KeyPress();
     void gamepad_Press(PadButton button);
     void gamepad_Unplugged();
+    QWidget* smallWindowInFront() const;
+    void perform(Command command);
     QAction* menuAction(MenuItem item) const;
 
     bool centred_ = false;

@@ -90,11 +90,7 @@ void GameDrawingTest::movingPieceLeavesNothingBehind()
     GameState& s = rig.game.state;
     for (int step = 0; step < 60; ++step)
         rig.game.Falling();
-    s.prevX = s.pieceX;
-    s.prevY = s.pieceY;
-    --s.pieceX;
-    rig.game.Checking();
-    rig.game.CanMove();
+    MovePiece(rig.game, Command::ShiftLeft);
     // Exactly the square's four tiles are left on the image.
     QImage field = rig.renderer.fieldImage();
     int lit = 0;
@@ -144,7 +140,9 @@ void GameDrawingTest::screenMatchesTheImageAfterEveryRefresh()
     };
     GameState& s = rig.game.state;
     std::mt19937 rng(5);
-    const int keys[] = {KeyLeft, KeyRight, KeyUp, KeyInsert, KeyDown, KeyDown, 0, 0, 0, 0};
+    const Command keys[] = {Command::ShiftLeft, Command::ShiftRight, Command::TurnClockwise,
+                            Command::TurnCounterClockwise, Command::StepDown, Command::StepDown,
+                            Command::Confirm, Command::Confirm, Command::Confirm, Command::Confirm};
     int lines = 0;
     for (int game = 0; game < 12; ++game) {
         rig.game.NewGame();

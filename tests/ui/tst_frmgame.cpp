@@ -1,28 +1,102 @@
 // The main window as the player first sees it: where every control sits,
-// how it looks, the menus and their shortcuts, and where keys and focus go.
+// how it looks, the menus and their shortcuts, where keys, pad buttons and
+// focus go, and the README's table of them.
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QFontInfo>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <algorithm>
+#include <map>
 #include <memory>
 
 #include "support/AccessibleTree.h"
+#include "ui/Bindings.h"
 #include "ui/FrmGame.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
 
-using quadix::FrmGame;
-using quadix::FrmHighScores;
-using quadix::PictureBox;
 using quadix::test::LabelledBy;
 using quadix::test::ReadingReached;
 using quadix::test::RoleAndName;
 using quadix::test::ShownWithoutName;
+using namespace quadix;
+
+Q_DECLARE_METATYPE(quadix::PadButton)
+
+namespace {
+
+// The README's table of keys as the two tables make it: a row for each
+// command where it is given, naming its keys and its pad buttons.
+struct KeysRow {
+    PadContext context;
+    Command command;
+    const char* what;
+};
+constexpr KeysRow kKeysRows[] = {
+    {PadContext::MainWindow, Command::ShiftLeft, "shift the piece left"},
+    {PadContext::MainWindow, Command::ShiftRight, "shift the piece right"},
+    {PadContext::MainWindow, Command::TurnClockwise, "turn clockwise"},
+    {PadContext::MainWindow, Command::TurnCounterClockwise, "turn counter-clockwise"},
+    {PadContext::MainWindow, Command::StepDown, "step down one row (locks the piece when it cannot go on)"},
+    {PadContext::MainWindow, Command::Pause, "pause"},
+    {PadContext::MainWindow, Command::PauseResume, "pause, or resume"},
+    {PadContext::MainWindow, Command::StartStop, "new game, or stop the running one"},
+    {PadContext::MainWindow, Command::ShowRecords, "table of records (between games)"},
+    {PadContext::MainWindow, Command::ShowHelp, "instructions (between games)"},
+    {PadContext::NameBox, Command::Confirm, "confirm the name"},
+    {PadContext::SmallWindow, Command::Confirm, "close it"},
+    {PadContext::SmallWindow, Command::Close, "close it"},
+};
+
+QString keyName(Qt::Key key)
+{
+    const std::map<Qt::Key, QString> names = {{Qt::Key_Left, "Left arrow"}, {Qt::Key_Right, "Right arrow"},
+                                              {Qt::Key_Up, "Up arrow"}, {Qt::Key_Down, "Down arrow"},
+                                              {Qt::Key_Control, "Ctrl"}, {Qt::Key_Insert, "Insert"},
+                                              {Qt::Key_Escape, "Esc"}};
+    return names.count(key) ? names.at(key) : QKeySequence(key).toString();
+}
+
+QString buttonName(PadButton button)
+{
+    const QString names[] = {"D-pad or left stick left", "D-pad or left stick right", "D-pad or left stick down",
+                             "A (south button)", "B (east button)", "Start", "Back / Select"};
+    return names[int(button)];
+}
+
+QString keysTable()
+{
+    QStringList lines{"| Key | Gamepad | What it does |", "|---|---|---|"};
+    for (const KeysRow& row : kKeysRows) {
+        QStringList keys;
+        QStringList buttons;
+        if (row.context == PadContext::MainWindow) {
+            for (const KeyBinding& binding : KeyBindings())
+                if (binding.command == row.command)
+                    keys << keyName(binding.key);
+        } else {
+            // The name box and the small windows answer these keys by themselves.
+            keys << (row.command == Command::Close ? "Esc" : "Enter");
+            keys.last() += row.context == PadContext::NameBox ? ", in the name box"
+                                                              : ", in the records or instructions window";
+        }
+        for (const PadBinding& binding : PadBindings())
+            if (binding.context == row.context && binding.command == row.command)
+                buttons << buttonName(binding.button);
+        const QStringList cells{keys.join(" or "), buttons.join(" or "), row.what};
+        QString line = "| " + cells.join(" | ") + " |";
+        lines << line.replace("|  |", "| |");
+    }
+    return lines.join('\n');
+}
+
+} // namespace
 
 class FrmGameTest : public QObject {
     Q_OBJECT
@@ -404,6 +478,52 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QTRY_COMPARE(QApplication::focusWidget(), find(to));
         window->game().state.enteringName = false;
+    }
+
+    // The table in the README is the one the bindings make, and has a row for
+    // every binding.
+    void readmeTellsTheKeysAndButtonsAsBound()
+    {
+        const auto hasRow = [](PadContext context, Command command) {
+            return std::any_of(std::begin(kKeysRows), std::end(kKeysRows),
+                               [&](const KeysRow& row) { return row.context == context && row.command == command; });
+        };
+        for (const KeyBinding& binding : KeyBindings())
+            QVERIFY2(hasRow(PadContext::MainWindow, binding.command), qPrintable(keyName(binding.key)));
+        for (const PadBinding& binding : PadBindings())
+            QVERIFY2(hasRow(binding.context, binding.command), qPrintable(buttonName(binding.button)));
+        QFile readme(QStringLiteral(QUADIX_README));
+        QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QString text = QString::fromUtf8(readme.readAll());
+        const qsizetype start = text.indexOf("| Key | Gamepad |");
+        const qsizetype end = text.indexOf("\n\n", start);
+        QVERIFY(start >= 0 && end > start);
+        const QString expected = keysTable();
+        QVERIFY2(text.mid(start, end - start) == expected, qPrintable("the README's keys should read:\n" + expected));
+    }
+
+    // In a small window in front, A and B are its Enter and Esc, and Start
+    // and Back do nothing.
+    void padAnswersTheWindowInFront_data()
+    {
+        QTest::addColumn<PadButton>("button");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("A") << PadButton::A << true;
+        QTest::newRow("B") << PadButton::B << true;
+        QTest::newRow("Start") << PadButton::Start << false;
+        QTest::newRow("Back") << PadButton::Back << false;
+    }
+    void padAnswersTheWindowInFront()
+    {
+        QFETCH(PadButton, button);
+        QFETCH(bool, closes);
+        showActive();
+        window->mnuHighScores->trigger();
+        QPointer<FrmHighScores> records = FrmHighScores::Current();
+        QVERIFY(records && QTest::qWaitForWindowActive(records));
+        emit window->gamepad().pressed(button);
+        QCOMPARE(records && records->isVisible(), !closes);
+        QVERIFY(!window->game().state.gameRunning);
     }
 
     void exitClosesTheWindow()

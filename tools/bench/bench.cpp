@@ -594,7 +594,7 @@ int flash(BenchApplication& app, FrmGame& window)
     preciseSingleShot(100, [&] {
         lockedAt = monotonicNs();
         completeRowsUnderThePiece(window);
-        window.flow().picQuadixField_KeyDown(KeyDown);
+        window.flow().picQuadixField_KeyDown(Command::StepDown);
         // The next piece's sound is 0.24 s long: let it reach the disk.
         preciseSingleShot(1200, finish);
     });
