@@ -263,7 +263,10 @@ int ScoreFolder::Create(const QByteArray& tempName, bool& unnamed) const
 
 bool ScoreFolder::Replace(const QByteArray& bytes)
 {
-    if (kind_ == Unusable || !Readable())
+    // Creating, naming and renaming need no read permission on the folder;
+    // only its sync does, so a folder the player may write but not list
+    // still takes the table.
+    if (kind_ == Unusable || folder_ < 0)
         return false;
     const QByteArray temp = TempName(name_);
     bool unnamed = false;
@@ -287,7 +290,7 @@ bool ScoreFolder::Replace(const QByteArray& bytes)
         unlinkat(folder_, temp.constData(), 0);
     // A rename is kept on disk only once its folder is; without this a power
     // cut soon after a save could bring back the old table, or none.
-    if (ok)
+    if (ok && Readable())
         fsync(folder_);
     return ok;
 }

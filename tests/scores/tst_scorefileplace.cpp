@@ -568,6 +568,8 @@ void TestScoreFilePlace::sharedFolderKeepsRecordAndTable_data()
     // Pins a stranger's leftover lock file freezing the window for 6 s and losing the record.
     QTest::newRow("another user's leftover lock") << 0 << 0777 << 0 << 0666 << "left" << "saved | exe | - | 666 4242";
     QTest::newRow("save held by another game") << 0 << 0777 << 0 << 0666 << "held" << "busy | data | 1 s | 666 4242";
+    // Pins every record sent aside from a folder the player may write but not list.
+    QTest::newRow("folder that cannot be listed") << 0 << 0733 << 0 << 0666 << "" << "saved | exe | - | 666 4242";
 }
 
 void TestScoreFilePlace::sharedFolderKeepsRecordAndTable()
