@@ -75,6 +75,23 @@ bool CanNameUnnamedFiles()
     return proc;
 }
 
+// Where the link at `name` points, when it belongs to the player or to the
+// owner of its folder; -1 otherwise. The link is held open from the look at
+// its owner to the read of its target, so that one swapped in between by
+// someone else who can write the folder is never the one followed.
+ssize_t ReadTrustedLink(int folder, const QByteArray& name, char (&target)[PATH_MAX])
+{
+    const int link = openat(folder, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    struct stat owner {};
+    const bool trusted = link >= 0 && fstat(link, &st) == 0 && S_ISLNK(st.st_mode) && fstat(folder, &owner) == 0
+        && (st.st_uid == geteuid() || st.st_uid == owner.st_uid);
+    const ssize_t size = trusted ? readlinkat(link, "", target, sizeof target) : -1;
+    if (link >= 0)
+        close(link);
+    return size;
+}
+
 } // namespace
 
 ScoreFolder ScoreFolder::Open(const QString& path, Links links)
@@ -104,12 +121,10 @@ ScoreFolder ScoreFolder::Open(const QString& path, Links links)
             place.haveTable_ = true;
             return place;
         }
-        struct stat folder {};
-        if (!S_ISLNK(st.st_mode) || hop == hops || fstat(place.folder_, &folder) != 0
-            || (st.st_uid != geteuid() && st.st_uid != folder.st_uid))
+        if (!S_ISLNK(st.st_mode) || hop == hops)
             return place;
         char target[PATH_MAX];
-        const ssize_t size = readlinkat(place.folder_, place.name_.constData(), target, sizeof target);
+        const ssize_t size = ReadTrustedLink(place.folder_, place.name_, target);
         if (size <= 0 || size == ssize_t(sizeof target))
             return place;
         const QByteArray link(target, size);

@@ -220,6 +220,7 @@ private slots:
     void sharedFolderKeepsRecordAndTable_data();
     void sharedFolderKeepsRecordAndTable();
     void linkSwappedInAfterALookIsNotWrittenThrough();
+    void playersLinkSwappedBeforeItIsReadIsNotFollowed();
     void failingStepSendsRecordToUserPlace_data();
     void failingStepSendsRecordToUserPlace();
 };
@@ -645,6 +646,33 @@ void TestScoreFilePlace::linkSwappedInAfterALookIsNotWrittenThrough()
                  qPrintable(u"record lost after look %1"_s.arg(look)));
     }
     QVERIFY2(look > 1, "the save never looked at Scores.dat");
+}
+
+void TestScoreFilePlace::playersLinkSwappedBeforeItIsReadIsNotFollowed()
+{
+    // Another user who can write the folder swaps the player's link for one of
+    // theirs between the look at the link's owner and the read of where it
+    // points. Pins the stranger's link followed at start-up, and every save
+    // then written over the file it ends at.
+    if (geteuid() != 0)
+        QSKIP("needs root to hand a link to another user");
+    Folders folders;
+    QVERIFY(folders.Make() && SetMode(folders.exe, kOpenFolder));
+    const QByteArray path = QFile::encodeName(folders.exe + "/Scores.dat");
+    const QByteArray mine = QFile::encodeName(folders.data + "/mine.dat");
+    const QByteArray notes = QFile::encodeName(folders.data + "/notes.txt");
+    QVERIFY(MakeFile(mine, "Anna\r\n900\r\n9\r\n", kOpenFile) && MakeFile(notes, "notes", kOpenFile));
+    QVERIFY(symlink(mine, path) == 0);
+    bool swapped = false;
+    BeforeReadLink([&] {
+        swapped = unlink(path) == 0 && symlink(notes, path) == 0 && lchown(path, kNobody, kNobody) == 0;
+    });
+    const ScoreFilePaths paths = ChooseScoreFile(folders.exe, folders.data);
+    ResetFileFaults();
+    QVERIFY(swapped);
+    QCOMPARE(SaveRecord(paths, u"Mario"_s, 1250, 12).outcome, SaveOutcome::Saved);
+    QCOMPARE(FileBytes(notes), QByteArray("notes"));
+    QCOMPARE(Names(ReadHighScores(mine)), u"Mario,Anna"_s);
 }
 
 void TestScoreFilePlace::failingStepSendsRecordToUserPlace_data()
