@@ -208,6 +208,7 @@ private slots:
     void writeBelowRegularFileFails();
     void fullDiskKeepsOldFile();
     void closedFolderAndFileKeepOldFile();
+    void rootsSaveLeavesTableToItsOwner();
 
     void savingKeepsWhatCannotBeRead_data();
     void savingKeepsWhatCannotBeRead();
@@ -381,6 +382,27 @@ void TestScoreFilePlace::closedFolderAndFileKeepOldFile()
         QSKIP("running as root without a way to become an ordinary user");
     QCOMPARE(*report, QByteArray("failed"));
     QCOMPARE(FileBytes(path), QByteArray("Anna\r\n900\r\n9\r\n"));
+}
+
+void TestScoreFilePlace::rootsSaveLeavesTableToItsOwner()
+{
+    // A game run with sudo (for a gamepad that only root may open, say).
+    // Pins the player's table handed to root, after which the player's
+    // records could only go to the user's data folder.
+    if (geteuid() != 0)
+        QSKIP("needs root to save as root");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Scores.dat");
+    const QByteArray table = QFile::encodeName(path);
+    QVERIFY(MakeFile(path, "Anna\r\n900\r\n9\r\n", QFile::Permissions(0x6644)));
+    QVERIFY(chown(table, kNobody, kPlayersGroup) == 0);
+    QCOMPARE(SaveRecord({path, path}, u"Mario"_s, 1250, 12).outcome, SaveOutcome::Saved);
+    struct stat st {};
+    QVERIFY(stat(table, &st) == 0);
+    QCOMPARE(st.st_uid, kNobody);
+    QCOMPARE(st.st_gid, kPlayersGroup);
+    QCOMPARE(st.st_mode & 0777, 0644u);
+    QCOMPARE(Names(ReadHighScores(path)), u"Mario,Anna"_s);
 }
 
 void TestScoreFilePlace::savingKeepsWhatCannotBeRead_data()
