@@ -201,6 +201,7 @@ private slots:
     void placeFollowsWhatCanBeWritten_data();
     void placeFollowsWhatCanBeWritten();
     void exeFolderThatCannotExistUsesDataFolder();
+    void exeFolderMovedAwayIsNotMadeAgain();
     void firstRecordMovesReadingToDataFolder();
     void writableFileInClosedFolderIsNotWrittenInPlace();
     void thisProgramKeepsScoresBesideItWhenItCan();
@@ -281,6 +282,21 @@ void TestScoreFilePlace::exeFolderThatCannotExistUsesDataFolder()
     const ScoreFilePaths paths = ChooseScoreFile(folders.base.filePath("plain/bin"), folders.data);
     QCOMPARE(folders.Short(paths.readPath), u"data/Scores.dat"_s);
     QCOMPARE(folders.Short(paths.writePath), u"data/Scores.dat"_s);
+}
+
+void TestScoreFilePlace::exeFolderMovedAwayIsNotMadeAgain()
+{
+    // The player moves the game's folder while it runs. Pins the save making
+    // the old folder again, holding a table of the new record alone, and
+    // saying nothing.
+    Folders folders;
+    QVERIFY(folders.Make() && SetMode(folders.exe, kOpenFolder));
+    QVERIFY(MakeFile(folders.exe + "/Scores.dat", "Anna\r\n900\r\n9\r\n", kOpenFile));
+    const ScoreFilePaths paths = ChooseScoreFile(folders.exe, folders.data);
+    QVERIFY(QDir().rename(folders.exe, folders.base.filePath("moved")));
+    QCOMPARE(SaveRecord(paths, u"Mario"_s, 1250, 12).outcome, SaveOutcome::SavedAsideRefused);
+    QVERIFY(!QFileInfo::exists(folders.exe));
+    QCOMPARE(Names(ReadHighScores(folders.data + "/Scores.dat")), u"Mario"_s);
 }
 
 void TestScoreFilePlace::firstRecordMovesReadingToDataFolder()
