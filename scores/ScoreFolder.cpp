@@ -289,11 +289,12 @@ bool ScoreFolder::Replace(const QByteArray& bytes)
     if (fd < 0)
         return false;
     // The old table's group and mode, so that a table shared by a group stays
-    // shared. A group the player is not in cannot be given (EPERM): the
-    // folder's then stands. A game run as root also leaves the table to its
-    // owner, who could not write it again otherwise.
+    // shared. A group the player is not in cannot be given (EPERM), nor one
+    // that a sandbox's user namespace does not know (EINVAL): the folder's
+    // then stands. A game run as root also leaves the table to its owner, who
+    // could not write it again otherwise.
     const uid_t owner = geteuid() == 0 ? table_.st_uid : uid_t(-1);
-    bool ok = (!haveTable_ || fchown(fd, owner, table_.st_gid) == 0 || errno == EPERM)
+    bool ok = (!haveTable_ || fchown(fd, owner, table_.st_gid) == 0 || errno == EPERM || errno == EINVAL)
         && (!haveTable_ || fchmod(fd, table_.st_mode & 0777) == 0)
         && WriteAll(fd, bytes) && fsync(fd) == 0;
     bool named = !unnamed;

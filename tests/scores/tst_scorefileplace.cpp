@@ -726,6 +726,11 @@ void TestScoreFilePlace::failingStepSendsRecordToUserPlace_data()
     QTest::newRow("quota reached") << int(C::Write) << EDQUOT << false << "refused | data";
     QTest::newRow("rename refused") << int(C::Rename) << EPERM << false << "refused | data";
     QTest::newRow("named, rename across devices") << int(C::Rename) << EXDEV << true << "refused | data";
+    // In a sandbox's user namespace a group the sandbox does not know cannot be
+    // given (EINVAL), as one the player is not in cannot (EPERM) anywhere.
+    // Pins every record sent aside from a table shared by such a group.
+    QTest::newRow("table's group unknown here") << int(C::GiveGroup) << EINVAL << false << "saved | exe";
+    QTest::newRow("group not the player's") << int(C::GiveGroup) << EPERM << true << "saved | exe";
 }
 
 void TestScoreFilePlace::failingStepSendsRecordToUserPlace()

@@ -98,6 +98,7 @@ int __real_fstatat(int, const char*, struct stat*, int);
 int __real_openat(int, const char*, int, ...);
 ssize_t __real_write(int, const void*, size_t);
 int __real_renameat(int, const char*, int, const char*);
+int __real_fchown(int, uid_t, gid_t);
 ssize_t __real_readlinkat(int, const char*, char*, size_t);
 
 int __wrap_lstat(const char* path, struct stat* st)
@@ -136,6 +137,11 @@ ssize_t __wrap_write(int fd, const void* data, size_t size)
 int __wrap_renameat(int from, const char* name, int to, const char* newName)
 {
     return Allowed(FileCall::Rename) ? __real_renameat(from, name, to, newName) : -1;
+}
+
+int __wrap_fchown(int fd, uid_t owner, gid_t group)
+{
+    return Allowed(FileCall::GiveGroup) ? __real_fchown(fd, owner, group) : -1;
 }
 
 ssize_t __wrap_readlinkat(int dirfd, const char* path, char* target, size_t size)

@@ -10,7 +10,7 @@
 
 namespace quadix::test {
 
-enum class FileCall { CreateUnnamed, Write, Rename, Count };
+enum class FileCall { CreateUnnamed, Write, Rename, GiveGroup, Count };
 
 // The next such call fails with `error`; every such call when `always`.
 void FailCall(FileCall call, int error, bool always = false);
