@@ -255,7 +255,6 @@ struct Record {
 bool SaveIn(const QString& target, const ScoreFilePaths& paths, const Record& record,
             const std::function<void(int)>& wait, HighScoreTable& table, SaveOutcome& outcome)
 {
-    QDir().mkpath(FolderOf(target));
     ScoreFolder place = ScoreFolder::Open(target, ScoreFolder::Links::Followed);
     outcome = SaveOutcome::SavedAsideRefused;
     if (!place.CanReplace())
@@ -414,6 +413,11 @@ SavedTable SaveRecord(const ScoreFilePaths& paths, const QString& typedName, int
     // The first reason to leave the table's own place is the one to tell.
     SaveOutcome aside = SaveOutcome::Saved;
     for (const QString& target : targets) {
+        // Only the user's own place is made when missing: the folder beside
+        // the program was there at start-up, and one the player moved or
+        // removed since is not brought back.
+        if (target == targets.last())
+            QDir().mkpath(FolderOf(target));
         HighScoreTable table;
         SaveOutcome outcome;
         if (SaveIn(target, paths, {typedName, score, lines}, wait, table, outcome))

@@ -66,8 +66,9 @@ HighScoreTable ReadHighScores(const QString& path, ReadOutcome* outcome = nullpt
 QByteArray EncodeHighScores(const HighScoreTable& table);
 // Replaces the regular file whole, or creates it: written aside, renamed over
 // the old one, and the folder synced. Never writes in place or through a link.
-// The new file keeps the old one's group and permissions. False when it could
-// not be written; the old file is then left as it was.
+// The new file keeps the old one's group and permissions, and its owner when
+// the game runs as root. False when it could not be written; the old file is
+// then left as it was.
 bool WriteHighScores(const HighScoreTable& table, const QString& path);
 
 // The number a score text starts with, after leading blanks; 0 if none.

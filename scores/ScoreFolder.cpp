@@ -75,6 +75,23 @@ bool CanNameUnnamedFiles()
     return proc;
 }
 
+// Where the link at `name` points, when it belongs to the player or to the
+// owner of its folder; -1 otherwise. The link is held open from the look at
+// its owner to the read of its target, so that one swapped in between by
+// someone else who can write the folder is never the one followed.
+ssize_t ReadTrustedLink(int folder, const QByteArray& name, char (&target)[PATH_MAX])
+{
+    const int link = openat(folder, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    struct stat owner {};
+    const bool trusted = link >= 0 && fstat(link, &st) == 0 && S_ISLNK(st.st_mode) && fstat(folder, &owner) == 0
+        && (st.st_uid == geteuid() || st.st_uid == owner.st_uid);
+    const ssize_t size = trusted ? readlinkat(link, "", target, sizeof target) : -1;
+    if (link >= 0)
+        close(link);
+    return size;
+}
+
 } // namespace
 
 ScoreFolder ScoreFolder::Open(const QString& path, Links links)
@@ -104,12 +121,10 @@ ScoreFolder ScoreFolder::Open(const QString& path, Links links)
             place.haveTable_ = true;
             return place;
         }
-        struct stat folder {};
-        if (!S_ISLNK(st.st_mode) || hop == hops || fstat(place.folder_, &folder) != 0
-            || (st.st_uid != geteuid() && st.st_uid != folder.st_uid))
+        if (!S_ISLNK(st.st_mode) || hop == hops)
             return place;
         char target[PATH_MAX];
-        const ssize_t size = readlinkat(place.folder_, place.name_.constData(), target, sizeof target);
+        const ssize_t size = ReadTrustedLink(place.folder_, place.name_, target);
         if (size <= 0 || size == ssize_t(sizeof target))
             return place;
         const QByteArray link(target, size);
@@ -263,7 +278,10 @@ int ScoreFolder::Create(const QByteArray& tempName, bool& unnamed) const
 
 bool ScoreFolder::Replace(const QByteArray& bytes)
 {
-    if (kind_ == Unusable || !Readable())
+    // Creating, naming and renaming need no read permission on the folder;
+    // only its sync does, so a folder the player may write but not list
+    // still takes the table.
+    if (kind_ == Unusable || folder_ < 0)
         return false;
     const QByteArray temp = TempName(name_);
     bool unnamed = false;
@@ -271,9 +289,12 @@ bool ScoreFolder::Replace(const QByteArray& bytes)
     if (fd < 0)
         return false;
     // The old table's group and mode, so that a table shared by a group stays
-    // shared. A group the player is not in cannot be given (EPERM): the
-    // folder's then stands.
-    bool ok = (!haveTable_ || fchown(fd, uid_t(-1), table_.st_gid) == 0 || errno == EPERM)
+    // shared. A group the player is not in cannot be given (EPERM), nor one
+    // that a sandbox's user namespace does not know (EINVAL): the folder's
+    // then stands. A game run as root also leaves the table to its owner, who
+    // could not write it again otherwise.
+    const uid_t owner = geteuid() == 0 ? table_.st_uid : uid_t(-1);
+    bool ok = (!haveTable_ || fchown(fd, owner, table_.st_gid) == 0 || errno == EPERM || errno == EINVAL)
         && (!haveTable_ || fchmod(fd, table_.st_mode & 0777) == 0)
         && WriteAll(fd, bytes) && fsync(fd) == 0;
     bool named = !unnamed;
@@ -287,7 +308,7 @@ bool ScoreFolder::Replace(const QByteArray& bytes)
         unlinkat(folder_, temp.constData(), 0);
     // A rename is kept on disk only once its folder is; without this a power
     // cut soon after a save could bring back the old table, or none.
-    if (ok)
+    if (ok && Readable())
         fsync(folder_);
     return ok;
 }

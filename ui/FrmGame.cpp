@@ -14,6 +14,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
 
 #include "render/TileSheet.h"
 #include "ui/Accessibility.h"
@@ -412,6 +413,7 @@ void FrmGame::Form_Activate()
 // the loop does not resume, the game is not ended and nothing is written.
 void FrmGame::Form_Unload()
 {
+    closed_ = true;
     flow_.Abandon();
     wakeUp_.stop();
     DeleteTileDC(game_.state.tileDC);
@@ -629,11 +631,14 @@ void FrmGame::txtEnterName_KeyPress()
     txtEnterName->setEnabled(false);
     // While another game's save holds the table (a second at most) the window
     // keeps painting; keys and clicks wait for the save to end, and with the
-    // menus off and the name box shut nothing could start a game anyway.
+    // menus off and the name box shut nothing could start a game anyway. The
+    // window manager may still close the window meanwhile: the program is then
+    // quitting, a loop returns at once, and the rest of the wait is slept.
     const auto paintWhileWaiting = [](int ms) {
         QEventLoop loop;
         QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        if (loop.exec(QEventLoop::ExcludeUserInputEvents) < 0)
+            QThread::msleep(ulong(ms));
     };
     // Saving reads the table afresh, so it holds what other games saved
     // meanwhile: that is the table to show. A failed save keeps the record in
@@ -641,6 +646,10 @@ void FrmGame::txtEnterName_KeyPress()
     // until the next game starts.
     const SavedTable saved = SaveRecord(scoreFile_, txtEnterName->text(), game_.state.score, game_.state.lines,
                                         paintWhileWaiting);
+    // The name was confirmed, so the record is kept; but a window closed
+    // during the wait opens no other.
+    if (closed_)
+        return;
     if (saved.outcome == SaveOutcome::Failed)
         StoreRecord(highScores, game_.state.entryRow, txtEnterName->text(), game_.state.score, game_.state.lines);
     else

@@ -153,6 +153,7 @@ private:
 
     bool centred_ = false;
     bool firstFrameShown_ = false;
+    bool closed_ = false;      // the player closed the window: nothing more is shown
 
     SystemClock systemClock_;
     MersenneRandom systemRandom_;

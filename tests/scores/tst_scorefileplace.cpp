@@ -201,6 +201,7 @@ private slots:
     void placeFollowsWhatCanBeWritten_data();
     void placeFollowsWhatCanBeWritten();
     void exeFolderThatCannotExistUsesDataFolder();
+    void exeFolderMovedAwayIsNotMadeAgain();
     void firstRecordMovesReadingToDataFolder();
     void writableFileInClosedFolderIsNotWrittenInPlace();
     void thisProgramKeepsScoresBesideItWhenItCan();
@@ -208,6 +209,7 @@ private slots:
     void writeBelowRegularFileFails();
     void fullDiskKeepsOldFile();
     void closedFolderAndFileKeepOldFile();
+    void rootsSaveLeavesTableToItsOwner();
 
     void savingKeepsWhatCannotBeRead_data();
     void savingKeepsWhatCannotBeRead();
@@ -220,6 +222,7 @@ private slots:
     void sharedFolderKeepsRecordAndTable_data();
     void sharedFolderKeepsRecordAndTable();
     void linkSwappedInAfterALookIsNotWrittenThrough();
+    void playersLinkSwappedBeforeItIsReadIsNotFollowed();
     void failingStepSendsRecordToUserPlace_data();
     void failingStepSendsRecordToUserPlace();
 };
@@ -279,6 +282,21 @@ void TestScoreFilePlace::exeFolderThatCannotExistUsesDataFolder()
     const ScoreFilePaths paths = ChooseScoreFile(folders.base.filePath("plain/bin"), folders.data);
     QCOMPARE(folders.Short(paths.readPath), u"data/Scores.dat"_s);
     QCOMPARE(folders.Short(paths.writePath), u"data/Scores.dat"_s);
+}
+
+void TestScoreFilePlace::exeFolderMovedAwayIsNotMadeAgain()
+{
+    // The player moves the game's folder while it runs. Pins the save making
+    // the old folder again, holding a table of the new record alone, and
+    // saying nothing.
+    Folders folders;
+    QVERIFY(folders.Make() && SetMode(folders.exe, kOpenFolder));
+    QVERIFY(MakeFile(folders.exe + "/Scores.dat", "Anna\r\n900\r\n9\r\n", kOpenFile));
+    const ScoreFilePaths paths = ChooseScoreFile(folders.exe, folders.data);
+    QVERIFY(QDir().rename(folders.exe, folders.base.filePath("moved")));
+    QCOMPARE(SaveRecord(paths, u"Mario"_s, 1250, 12).outcome, SaveOutcome::SavedAsideRefused);
+    QVERIFY(!QFileInfo::exists(folders.exe));
+    QCOMPARE(Names(ReadHighScores(folders.data + "/Scores.dat")), u"Mario"_s);
 }
 
 void TestScoreFilePlace::firstRecordMovesReadingToDataFolder()
@@ -380,6 +398,27 @@ void TestScoreFilePlace::closedFolderAndFileKeepOldFile()
         QSKIP("running as root without a way to become an ordinary user");
     QCOMPARE(*report, QByteArray("failed"));
     QCOMPARE(FileBytes(path), QByteArray("Anna\r\n900\r\n9\r\n"));
+}
+
+void TestScoreFilePlace::rootsSaveLeavesTableToItsOwner()
+{
+    // A game run with sudo (for a gamepad that only root may open, say).
+    // Pins the player's table handed to root, after which the player's
+    // records could only go to the user's data folder.
+    if (geteuid() != 0)
+        QSKIP("needs root to save as root");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Scores.dat");
+    const QByteArray table = QFile::encodeName(path);
+    QVERIFY(MakeFile(path, "Anna\r\n900\r\n9\r\n", QFile::Permissions(0x6644)));
+    QVERIFY(chown(table, kNobody, kPlayersGroup) == 0);
+    QCOMPARE(SaveRecord({path, path}, u"Mario"_s, 1250, 12).outcome, SaveOutcome::Saved);
+    struct stat st {};
+    QVERIFY(stat(table, &st) == 0);
+    QCOMPARE(st.st_uid, kNobody);
+    QCOMPARE(st.st_gid, kPlayersGroup);
+    QCOMPARE(st.st_mode & 0777, 0644u);
+    QCOMPARE(Names(ReadHighScores(path)), u"Mario,Anna"_s);
 }
 
 void TestScoreFilePlace::savingKeepsWhatCannotBeRead_data()
@@ -568,6 +607,8 @@ void TestScoreFilePlace::sharedFolderKeepsRecordAndTable_data()
     // Pins a stranger's leftover lock file freezing the window for 6 s and losing the record.
     QTest::newRow("another user's leftover lock") << 0 << 0777 << 0 << 0666 << "left" << "saved | exe | - | 666 4242";
     QTest::newRow("save held by another game") << 0 << 0777 << 0 << 0666 << "held" << "busy | data | 1 s | 666 4242";
+    // Pins every record sent aside from a folder the player may write but not list.
+    QTest::newRow("folder that cannot be listed") << 0 << 0733 << 0 << 0666 << "" << "saved | exe | - | 666 4242";
 }
 
 void TestScoreFilePlace::sharedFolderKeepsRecordAndTable()
@@ -645,6 +686,33 @@ void TestScoreFilePlace::linkSwappedInAfterALookIsNotWrittenThrough()
     QVERIFY2(look > 1, "the save never looked at Scores.dat");
 }
 
+void TestScoreFilePlace::playersLinkSwappedBeforeItIsReadIsNotFollowed()
+{
+    // Another user who can write the folder swaps the player's link for one of
+    // theirs between the look at the link's owner and the read of where it
+    // points. Pins the stranger's link followed at start-up, and every save
+    // then written over the file it ends at.
+    if (geteuid() != 0)
+        QSKIP("needs root to hand a link to another user");
+    Folders folders;
+    QVERIFY(folders.Make() && SetMode(folders.exe, kOpenFolder));
+    const QByteArray path = QFile::encodeName(folders.exe + "/Scores.dat");
+    const QByteArray mine = QFile::encodeName(folders.data + "/mine.dat");
+    const QByteArray notes = QFile::encodeName(folders.data + "/notes.txt");
+    QVERIFY(MakeFile(mine, "Anna\r\n900\r\n9\r\n", kOpenFile) && MakeFile(notes, "notes", kOpenFile));
+    QVERIFY(symlink(mine, path) == 0);
+    bool swapped = false;
+    BeforeReadLink([&] {
+        swapped = unlink(path) == 0 && symlink(notes, path) == 0 && lchown(path, kNobody, kNobody) == 0;
+    });
+    const ScoreFilePaths paths = ChooseScoreFile(folders.exe, folders.data);
+    ResetFileFaults();
+    QVERIFY(swapped);
+    QCOMPARE(SaveRecord(paths, u"Mario"_s, 1250, 12).outcome, SaveOutcome::Saved);
+    QCOMPARE(FileBytes(notes), QByteArray("notes"));
+    QCOMPARE(Names(ReadHighScores(mine)), u"Mario,Anna"_s);
+}
+
 void TestScoreFilePlace::failingStepSendsRecordToUserPlace_data()
 {
     QTest::addColumn<int>("call");
@@ -658,6 +726,11 @@ void TestScoreFilePlace::failingStepSendsRecordToUserPlace_data()
     QTest::newRow("quota reached") << int(C::Write) << EDQUOT << false << "refused | data";
     QTest::newRow("rename refused") << int(C::Rename) << EPERM << false << "refused | data";
     QTest::newRow("named, rename across devices") << int(C::Rename) << EXDEV << true << "refused | data";
+    // In a sandbox's user namespace a group the sandbox does not know cannot be
+    // given (EINVAL), as one the player is not in cannot (EPERM) anywhere.
+    // Pins every record sent aside from a table shared by such a group.
+    QTest::newRow("table's group unknown here") << int(C::GiveGroup) << EINVAL << false << "saved | exe";
+    QTest::newRow("group not the player's") << int(C::GiveGroup) << EPERM << true << "saved | exe";
 }
 
 void TestScoreFilePlace::failingStepSendsRecordToUserPlace()

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quadix::test {
 namespace {
@@ -24,6 +25,7 @@ struct Swap {
     bool done = false;
     std::function<void()> run;
 } swap;
+std::function<void()> beforeReadLink;
 
 // False, with errno set, when the call is to fail.
 bool Allowed(FileCall call)
@@ -73,10 +75,16 @@ bool LookSwapped()
     return swap.done;
 }
 
+void BeforeReadLink(std::function<void()> run)
+{
+    beforeReadLink = std::move(run);
+}
+
 void ResetFileFaults()
 {
     faults = {};
     swap = {};
+    beforeReadLink = {};
 }
 
 } // namespace quadix::test
@@ -90,6 +98,8 @@ int __real_fstatat(int, const char*, struct stat*, int);
 int __real_openat(int, const char*, int, ...);
 ssize_t __real_write(int, const void*, size_t);
 int __real_renameat(int, const char*, int, const char*);
+int __real_fchown(int, uid_t, gid_t);
+ssize_t __real_readlinkat(int, const char*, char*, size_t);
 
 int __wrap_lstat(const char* path, struct stat* st)
 {
@@ -127,5 +137,17 @@ ssize_t __wrap_write(int fd, const void* data, size_t size)
 int __wrap_renameat(int from, const char* name, int to, const char* newName)
 {
     return Allowed(FileCall::Rename) ? __real_renameat(from, name, to, newName) : -1;
+}
+
+int __wrap_fchown(int fd, uid_t owner, gid_t group)
+{
+    return Allowed(FileCall::GiveGroup) ? __real_fchown(fd, owner, group) : -1;
+}
+
+ssize_t __wrap_readlinkat(int dirfd, const char* path, char* target, size_t size)
+{
+    if (const auto swap = std::exchange(quadix::test::beforeReadLink, {}))
+        swap();
+    return __real_readlinkat(dirfd, path, target, size);
 }
 }

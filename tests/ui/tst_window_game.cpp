@@ -57,6 +57,20 @@ class WindowGameTest : public QObject, WindowRig {
         QVERIFY(!state().stoppedByPlayer);
     }
 
+    // Another game's save holds the table's folder for longer than a game
+    // waits, and a game is lost with a record that goes aside. Returns the
+    // descriptor that holds the lock.
+    int holdTableAndLoseGame()
+    {
+        const int folder = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder < 0 || flock(folder, LOCK_EX) != 0)
+            qFatal("cannot lock the table's folder");
+        window.reset();
+        open(scoresPath(), dir.filePath("aside/Scores.dat"));
+        loseGameWith(1250, 12);
+        return folder;
+    }
+
     // Closes the records window that a name entry shows modally, checking it first.
     void closeRecordsWhenShown(const QString& name, const QString& points)
     {
@@ -415,12 +429,7 @@ private slots:
 
     void busyTableIsSavedAsideWhileWindowRuns()
     {
-        // Another game's save holds the table's folder for longer than a game waits.
-        const int folder = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        QVERIFY(folder >= 0 && flock(folder, LOCK_EX) == 0);
-        window.reset();
-        open(scoresPath(), dir.filePath("aside/Scores.dat"));
-        loseGameWith(1250, 12);
+        const int folder = holdTableAndLoseGame();
         QTimer closer;
         QString shown;
         connect(&closer, &QTimer::timeout, this, [&] {
@@ -441,6 +450,30 @@ private slots:
         QCOMPARE(window->lblSaveFailed->text(), kBusyAsideMessage.toString());
         QCOMPARE(ReadHighScores(dir.filePath("aside/Scores.dat"))[0][0], QString("Anonimo"));
         QVERIFY(!QFile::exists(scoresPath()));
+    }
+
+    void closingWhileSaveWaitsOpensNoRecordsWindow()
+    {
+        // Pins the records window opened after the player closed the game
+        // while its save waited for another game's.
+        const int folder = holdTableAndLoseGame();
+        bool shownAfterClose = false;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (FrmHighScores* records = FrmHighScores::Current()) {
+                shownAfterClose = true;
+                records->cmdClose->click();
+            }
+        });
+        QTimer::singleShot(100, this, [&] {
+            window->close();
+            closer.start(20);
+        });
+        QTest::keyClick(window->txtEnterName, Qt::Key_Return);
+        ::close(folder);
+        QVERIFY(!shownAfterClose);
+        // The name was confirmed before the close: the record is kept.
+        QCOMPARE(ReadHighScores(dir.filePath("aside/Scores.dat"))[0][0], QString("Anonimo"));
     }
 
     void closingDuringGameEndsWithoutRecord()
