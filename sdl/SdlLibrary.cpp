@@ -20,6 +20,9 @@ const Api* LoadOnce()
         return nullptr;
     QUADIX_SDL_FUNCTIONS(QUADIX_SDL_RESOLVE)
 #undef QUADIX_SDL_RESOLVE
+#define QUADIX_SDL_RESOLVE_OPTIONAL(name) api.name = reinterpret_cast<decltype(api.name)>(dlsym(library, #name));
+    QUADIX_SDL_OPTIONAL_FUNCTIONS(QUADIX_SDL_RESOLVE_OPTIONAL)
+#undef QUADIX_SDL_RESOLVE_OPTIONAL
     // Left to itself SDL would take over SIGINT and SIGTERM from the program.
     api.SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     return &api;

@@ -83,9 +83,10 @@ QByteArray LoadEffect(int id)
     return file.readAll();
 }
 
-QByteArray SoundEffects::DecodeEffect(int id)
+namespace {
+
+QByteArray Decode(const sdl::Api* sdl, int id)
 {
-    const sdl::Api* sdl = sdl::Load();
     const QByteArray wav = LoadEffect(id);
     if (sdl == nullptr || wav.isEmpty())
         return {};
@@ -119,11 +120,18 @@ QByteArray SoundEffects::DecodeEffect(int id)
     return pcm;
 }
 
+} // namespace
+
+QByteArray SoundEffects::DecodeEffect(int id)
+{
+    return Decode(sdl::Load(), id);
+}
+
 // ---- The thread that owns the audio device ------------------------------------
 
 class SoundEffects::Player {
 public:
-    Player() : thread_([this] { run(); }) {}
+    explicit Player(SdlLoader load) : load_(load), thread_([this] { run(); }) {}
 
     ~Player()
     {
@@ -215,11 +223,11 @@ private:
     void handle(int id)
     {
         if (sdl_ == nullptr) {
-            const sdl::Api* sdl = sdl::Load();
+            const sdl::Api* sdl = load_();
             if (sdl == nullptr)
                 return;
             for (int effect = 1; effect <= kEffectCount; ++effect)
-                pcm_[effect] = DecodeEffect(effect);
+                pcm_[effect] = Decode(sdl, effect);
             std::lock_guard device(deviceMutex_);
             sdl_ = sdl;
         }
@@ -303,6 +311,7 @@ private:
     bool busy_ = false;
     bool stopping_ = false;
     std::chrono::milliseconds idleClose_{kIdleCloseMs};
+    const SdlLoader load_;
     const sdl::Api* sdl_ = nullptr;
     std::array<QByteArray, kEffectCount + 1> pcm_{};
     SDL_AudioDeviceID device_ = 0;
@@ -312,14 +321,17 @@ private:
     std::thread thread_;  // last: it starts once everything else is ready
 };
 
-SoundEffects::SoundEffects() = default;
+SoundEffects::SoundEffects(SdlLoader load)
+    : load_(load != nullptr ? load : sdl::Load)
+{
+}
 
 SoundEffects::~SoundEffects() = default;
 
 SoundEffects::Player& SoundEffects::player()
 {
     if (!player_)
-        player_ = std::make_unique<Player>();
+        player_ = std::make_unique<Player>(load_);
     return *player_;
 }
 

@@ -11,6 +11,10 @@
 
 namespace quadix {
 
+namespace sdl {
+struct Api;
+}
+
 // The whole WAV file of effect id (1..6) as embedded in the program; empty for other ids.
 QByteArray LoadEffect(int id);
 
@@ -27,7 +31,10 @@ public:
     // before the next try.
     static constexpr int kRetryMs = 10000;
 
-    SoundEffects();
+    // Where the player finds SDL when the first effect is due: sdl::Load,
+    // unless a test puts in an SDL of its own.
+    using SdlLoader = const sdl::Api* (*)();
+    explicit SoundEffects(SdlLoader load = nullptr);
     ~SoundEffects() override;
     SoundEffects(const SoundEffects&) = delete;
     SoundEffects& operator=(const SoundEffects&) = delete;
@@ -66,6 +73,7 @@ private:
     class Player;
     Player& player();
 
+    SdlLoader load_ = nullptr;
     bool soundOn_ = true;
     std::unique_ptr<Player> player_;
 };
