@@ -34,8 +34,9 @@ struct Api {
 const Api* Load();
 
 // SDL counts the starts and stops of its subsystems without a lock of its
-// own, and sound starts and stops audio on its own thread while the window
-// thread looks after gamepads: both do it holding this.
+// own: whoever starts or stops one holds this. The gamepads do, on the window
+// thread; sound starts SDL's audio by itself, outside that count, so that a
+// sound server that hangs never holds this lock.
 std::mutex& SubsystemLock();
 
 } // namespace quadix::sdl

@@ -30,6 +30,9 @@ public:
     // After a device could not be opened, effects are silent this long
     // before the next try.
     static constexpr int kRetryMs = 10000;
+    // A game that closes waits this long at most for the sound thread to
+    // close the device: a sound server that hangs keeps it for ever.
+    static constexpr int kCloseWaitMs = 500;
 
     // Where the player finds SDL when the first effect is due: sdl::Load,
     // unless a test puts in an SDL of its own.
@@ -63,11 +66,13 @@ public:
     int lastPlayed() const;
     // Bytes of audio still waiting to be played by the device.
     uint32_t queuedBytes() const;
+    // Samples a second of the device last opened, 0 before one was.
+    int deviceRate() const;
 
-    // Effect id decoded to what the device is fed: signed 16-bit native-endian
-    // mono samples at 8000 Hz. Empty for unknown ids, undecodable data or
-    // without SDL.
-    static QByteArray DecodeEffect(int id);
+    // Effect id decoded to signed 16-bit native-endian mono samples at rate
+    // (as stored: 8000 Hz), what a device at that rate is fed. Empty for
+    // unknown ids, undecodable data or without SDL.
+    static QByteArray DecodeEffect(int id, int rate = 8000);
 
 private:
     class Player;
@@ -75,7 +80,7 @@ private:
 
     SdlLoader load_ = nullptr;
     bool soundOn_ = true;
-    std::unique_ptr<Player> player_;
+    std::shared_ptr<Player> player_;
 };
 
 } // namespace quadix

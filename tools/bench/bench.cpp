@@ -503,20 +503,21 @@ constexpr uint32_t kTopFaces[9] = {0x000000, 0xA0DFEF, 0xF0CFCF, 0xBFA0DF, 0xF0F
                                    0xF0DFAF, 0xF0AF6F, 0x7FF77F, 0xEFEFEF};
 
 // Where the row sound and the next piece's sound are in what SDL's disk
-// driver wrote: the row sound must be there whole, the piece's after it.
-void reportSounds(const QByteArray& heardPath)
+// driver wrote, at rate: the row sound must be there whole, the piece's
+// after it.
+void reportSounds(const QByteArray& heardPath, int rate)
 {
     QFile file(QString::fromLocal8Bit(heardPath));
-    if (heardPath.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    if (heardPath.isEmpty() || rate <= 0 || !file.open(QIODevice::ReadOnly)) {
         std::printf(" row_sound_whole=n/a");
         return;
     }
     const QByteArray heard = file.readAll();
-    const QByteArray row = SoundEffects::DecodeEffect(2);
-    const QByteArray piece = SoundEffects::DecodeEffect(1).left(2000);
+    const QByteArray row = SoundEffects::DecodeEffect(2, rate);
+    const QByteArray piece = SoundEffects::DecodeEffect(1, rate).left(rate / 4);
     const qsizetype rowAt = heard.indexOf(row);
     const qsizetype pieceAt = heard.indexOf(piece, rowAt < 0 ? 0 : rowAt);
-    const double msPerByte = 1000.0 / 8000 / 2;
+    const double msPerByte = 1000.0 / rate / 2;
     std::printf(" row_sound_whole=%d row_sound_ms=%.0f", rowAt >= 0 ? 1 : 0, row.size() * msPerByte);
     if (rowAt >= 0 && pieceAt >= 0)
         std::printf(" silence_before_piece_sound_ms=%.0f", (pieceAt - rowAt - row.size()) * msPerByte);
@@ -596,7 +597,7 @@ int flash(BenchApplication& app, FrmGame& window)
         std::printf("result mode=flash frames=%zu samples=%ld min_ms=%.2f median_ms=%.2f max_ms=%.2f last_ms=%.2f "
                     "total_ms=%.1f",
                     length, sampler.samples(), st.min, st.median, st.max, shown.empty() ? 0.0 : shown.back(), total);
-        reportSounds(qgetenv("SDL_DISKAUDIOFILE"));
+        reportSounds(qgetenv("SDL_DISKAUDIOFILE"), window.soundEffects().deviceRate());
         std::printf("\n");
         stopGame(window);
     });
