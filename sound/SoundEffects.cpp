@@ -31,6 +31,9 @@ constexpr int kFallbackRate = 48000;
 // of about the same size, so this is most of the delay from the picture to
 // the sound.
 constexpr int kBufferMs = 6;
+// Once SDL's queue is empty, what is still to be heard: SDL's buffer, the
+// sound server's (about as long) and the device's, with room to spare.
+constexpr std::chrono::milliseconds kHeardAfterQueue{5 * kBufferMs};
 
 bool IsEffect(int id) { return id >= 1 && id <= kEffectCount; }
 
@@ -294,10 +297,10 @@ private:
 
     void handle(int id)
     {
-        if (!loadSdl() || !IsEffect(id) || source_[id].isEmpty() || !openDevice())
+        if (!loadSdl() || !IsEffect(id) || source_[id].isEmpty() || !openDevice(id))
             return;
-        qsizetype bytes = 0;
-        int rate = 0;
+        const int rate = deviceRate();
+        const QByteArray& pcm = effectAt(id, rate);
         {
             std::lock_guard device(deviceMutex_);
             // Dropping what is still queued is what cuts the old effect off.
@@ -305,23 +308,33 @@ private:
             // first, so the device starts with it and not with silence.
             if (!starting_)
                 sdl_->SDL_ClearQueuedAudio(device_);
-            if (sdl_->SDL_QueueAudio(device_, pcm_[id].constData(), Uint32(pcm_[id].size())) == 0)
+            if (sdl_->SDL_QueueAudio(device_, pcm.constData(), Uint32(pcm.size())) == 0)
                 lastPlayed_ = id;
             if (starting_)
                 sdl_->SDL_PauseAudioDevice(device_, 0);
             starting_ = false;
-            bytes = pcm_[id].size();
-            rate = deviceRate_;
         }
         // The device's buffer and the sound server's play on after the
         // queue is empty.
         std::lock_guard lock(mutex_);
-        closeAt_ = SteadyClock::now() + Duration(bytes, rate) + 3 * std::chrono::milliseconds(kBufferMs) + idleClose_;
+        closeAt_ = SteadyClock::now() + Duration(pcm.size(), rate) + kHeardAfterQueue + idleClose_;
     }
 
-    // Opens the device paused, at the rate of the device underneath, and has
-    // the effects at that rate.
-    bool openDevice()
+    // Each effect is converted once, when first played at a rate: the first
+    // effect waits for its own conversion only.
+    const QByteArray& effectAt(int id, int rate)
+    {
+        if (pcmRate_[id] != rate) {
+            pcm_[id] = Convert(sdl_, SourceSpec(), source_[id], rate);
+            pcmRate_[id] = rate;
+        }
+        return pcm_[id];
+    }
+
+    // Opens the device paused, at the rate of the device underneath, with
+    // effect id ready at that rate: once open, SDL's thread feeds the device
+    // silence until the effect is queued.
+    bool openDevice(int id)
     {
         if (hasDevice())
             return true;
@@ -332,10 +345,12 @@ private:
         {
             QuietStderr quiet;
             // Audio is started on its own, not through SDL_InitSubSystem:
-            // that counts its starts in a table the gamepad's thread shares
-            // under a lock, and a sound server can keep SDL waiting for ever.
+            // that counts its starts in a table the gamepads share on the
+            // window thread under a lock, and a sound server can keep SDL
+            // waiting for ever.
             if (sdl_->SDL_AudioInit(nullptr) == 0) {
                 const SDL_AudioSpec want = DeviceSpec(DeviceRate(*sdl_));
+                effectAt(id, want.freq);
                 device = sdl_->SDL_OpenAudioDevice(nullptr, 0, &want, &got, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
                 // Without a device the driver would keep its hot-plug
                 // thread listing the sound cards every few seconds.
@@ -348,11 +363,6 @@ private:
             return false;
         }
         failedAt_.reset();
-        if (got.freq != pcmRate_) {
-            for (int effect = 1; effect <= kEffectCount; ++effect)
-                pcm_[effect] = Convert(sdl_, SourceSpec(), source_[effect], got.freq);
-            pcmRate_ = got.freq;
-        }
         std::lock_guard lock(deviceMutex_);
         device_ = device;
         deviceRate_ = got.freq;
@@ -365,7 +375,7 @@ private:
         const uint32_t queued = queuedBytes();
         if (queued > 0) {
             std::lock_guard lock(mutex_);
-            closeAt_ = SteadyClock::now() + Duration(queued, deviceRate()) + idleClose_;
+            closeAt_ = SteadyClock::now() + Duration(queued, deviceRate()) + kHeardAfterQueue + idleClose_;
             return;
         }
         closeDevice();
@@ -402,8 +412,8 @@ private:
     const SdlLoader load_;
     const sdl::Api* sdl_ = nullptr;
     std::array<QByteArray, kEffectCount + 1> source_{};   // as stored, 8000 Hz
-    std::array<QByteArray, kEffectCount + 1> pcm_{};      // at the device's rate
-    int pcmRate_ = 0;
+    std::array<QByteArray, kEffectCount + 1> pcm_{};      // at the rate beside it
+    std::array<int, kEffectCount + 1> pcmRate_{};
     SDL_AudioDeviceID device_ = 0;
     int deviceRate_ = 0;
     bool starting_ = false;   // opened, paused until the first effect is in

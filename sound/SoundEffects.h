@@ -19,14 +19,17 @@ struct Api;
 QByteArray LoadEffect(int id);
 
 // The effects are handed to a thread of their own, which loads SDL, opens
-// the audio device when an effect is due and closes it again once the effects
-// have been heard and a second has passed: a game that waits (between games,
-// paused, a piece taking its time) keeps no audio thread awake. The window's
-// thread never waits for the sound system.
+// the audio device when an effect is due and closes it again once the effect
+// has been heard: a game that waits (between games, paused, a piece taking
+// its time) keeps no audio thread awake and no stream open in the sound
+// server. The window's thread never waits for the sound system.
 class SoundEffects : public Sound {
 public:
-    // The device stays open this long after the last effect has ended.
-    static constexpr int kIdleCloseMs = 1000;
+    // The device stays open this long after the last effect has been heard.
+    // None: an open device at a buffer of a few milliseconds costs the sound
+    // server several percent of a core and SDL's thread a wake-up every
+    // buffer, while opening one again costs a few milliseconds once.
+    static constexpr int kIdleCloseMs = 0;
     // After a device could not be opened, effects are silent this long
     // before the next try.
     static constexpr int kRetryMs = 10000;

@@ -605,6 +605,9 @@ int flash(BenchApplication& app, FrmGame& window)
         std::fprintf(stderr, "quadix_bench: cannot open a second connection to the X server\n");
         return 1;
     }
+    // SDL's disk driver starts its file afresh with every device: one device
+    // for both sounds.
+    window.soundEffects().setIdleCloseMs(1000);
     Options o;
     startGame(window, o, finish);
     // The piece locks by the down key, or by gravity if that comes first.
