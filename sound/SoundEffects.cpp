@@ -37,9 +37,8 @@ constexpr std::chrono::milliseconds kHeardAfterQueue{5 * kBufferMs};
 
 bool IsEffect(int id) { return id >= 1 && id <= kEffectCount; }
 
-// The rate of the device sound goes to, as SDL tells it. Asking for it
-// spares the sound server a conversion and lets SDL choose a buffer in the
-// device's own samples.
+// The rate of the device sound goes to, as SDL tells it: at that rate the
+// sound server has nothing to convert, and a buffer is as long as it seems.
 int DeviceRate(const sdl::Api& sdl)
 {
     SDL_AudioSpec own{};
@@ -106,7 +105,7 @@ QByteArray LoadEffect(int id)
 
 namespace {
 
-// Samples of format from to S16 mono at rate.
+// Samples in the format from, converted to S16 mono at rate.
 QByteArray Convert(const sdl::Api* sdl, const SDL_AudioSpec& from, const QByteArray& samples, int rate)
 {
     SDL_AudioCVT cvt{};
