@@ -14,6 +14,7 @@ packages=(
   libx11-dev                 # the benchmark reads the screen back through Xlib (and libxcb1-dev with it, for its floor)
   libxdamage-dev libpulse-dev  # the benchmark's pictures (X damage reports) and its recording of the sound server
   weston qt6-wayland         # a game played on Wayland, under a headless compositor
+  dbus-daemon at-spi2-core python3-pyatspi  # what a screen reader hears, on a private accessibility bus
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(pulseaudio)       # a sound server of the benchmark's own, with a null sink

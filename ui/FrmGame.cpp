@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
@@ -14,6 +15,7 @@
 #include <QScreen>
 
 #include "render/TileSheet.h"
+#include "ui/Accessibility.h"
 #include "ui/FrmHelp.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
@@ -156,6 +158,7 @@ FrmGame::FrmGame(const GamePorts& ports, QWidget* parent)
     client->installEventFilter(this);
     setCentralWidget(client);
     buildControls(client);
+    DescribeForScreenReaders(*this);
 
     // A menu bar exported to the desktop's global menu would leave a gap
     // above the fixed-size client area.
@@ -607,18 +610,26 @@ void FrmGame::txtEnterName_KeyPress()
     lblEnterName->hide();
     txtEnterName->hide();
     txtEnterName->setEnabled(false);
+    // While another game's save holds the table (a second at most) the window
+    // keeps painting; keys and clicks wait for the save to end, and with the
+    // menus off and the name box shut nothing could start a game anyway.
+    const auto paintWhileWaiting = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    };
     // Saving reads the table afresh, so it holds what other games saved
     // meanwhile: that is the table to show. A failed save keeps the record in
     // memory instead. A save that failed or went aside is told on the window
     // until the next game starts.
-    const SavedTable saved = SaveRecord(scoreFile_, txtEnterName->text(), game_.state.score, game_.state.lines);
-    const bool failed = saved.outcome == SaveOutcome::Failed;
-    if (failed)
+    const SavedTable saved = SaveRecord(scoreFile_, txtEnterName->text(), game_.state.score, game_.state.lines,
+                                        paintWhileWaiting);
+    if (saved.outcome == SaveOutcome::Failed)
         StoreRecord(highScores, game_.state.entryRow, txtEnterName->text(), game_.state.score, game_.state.lines);
     else
         highScores = saved.table;
     if (saved.outcome != SaveOutcome::Saved) {
-        lblSaveFailed->setText((failed ? kSaveFailedMessage : kSavedAsideMessage).toString());
+        lblSaveFailed->setText(SaveMessage(saved.outcome).toString());
         lblSaveFailed->show();
     }
     picQuadixField->setFocus();

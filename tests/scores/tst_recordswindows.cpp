@@ -13,12 +13,16 @@
 #include <QScreen>
 #include <QTest>
 
+#include "support/AccessibleTree.h"
 #include "support/TableText.h"
 #include <QTextLayout>
 #include <QTimer>
 #include <functional>
 
 using namespace quadix;
+using quadix::test::ReadingReached;
+using quadix::test::RoleAndName;
+using quadix::test::ShownWithoutName;
 using quadix::test::Table;
 using namespace Qt::Literals::StringLiterals;
 
@@ -166,6 +170,9 @@ private slots:
     void recordsWindowCentredOnScreen();
     void nameEntryShowsModalAndWaits();
     void nameEntryTurnsMenuWindowModal();
+    void recordsReadToAScreenReader_data();
+    void recordsReadToAScreenReader();
+    void recordsShownAllNamed();
 
     void helpWindowHasItsDesign();
     void helpTextsAreTheTenLines();
@@ -402,6 +409,41 @@ void TestRecordsWindows::nameEntryTurnsMenuWindowModal()
     QVERIFY(RecordsWindows().isEmpty());
 }
 
+void TestRecordsWindows::recordsReadToAScreenReader_data()
+{
+    // Role -1: never met, as the rule under the headings.
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("role");
+    QTest::addColumn<QString>("reads");
+    QTest::newRow("window") << "" << int(QAccessible::Dialog) << "Tabella dei Record";
+    QTest::newRow("Label5") << "Label5" << int(QAccessible::StaticText) << "Nome";
+    QTest::newRow("Label2(0)") << "Label2(0)" << int(QAccessible::StaticText) << "2000";
+    QTest::newRow("cmdClose") << "cmdClose" << int(QAccessible::Button) << "Chiudi";
+    QTest::newRow("Line1") << "Line1" << -1 << "";
+}
+
+void TestRecordsWindows::recordsReadToAScreenReader()
+{
+    QFETCH(QString, control);
+    QFETCH(int, role);
+    QFETCH(QString, reads);
+    FrmHighScores* window = FrmHighScores::ShowModeless(Table({"Anna|2000|20"}));
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QWidget* widget = control.isEmpty() ? window : Control(*window, control);
+    QCOMPARE(RoleAndName(ReadingReached(window, widget)), std::pair(role, reads));
+}
+
+void TestRecordsWindows::recordsShownAllNamed()
+{
+    // Every place filled: an empty place is an empty label, rightly read as nothing.
+    QStringList rows;
+    for (int i = 0; i < kPlaces; ++i)
+        rows << QString("Giocatore %1|%2|%3").arg(i).arg(1000 - i).arg(10 - i);
+    FrmHighScores* window = FrmHighScores::ShowModeless(Table(rows));
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QCOMPARE(ShownWithoutName(window), QStringList());
+}
+
 void TestRecordsWindows::helpWindowHasItsDesign()
 {
     FrmHelp window;
@@ -491,6 +533,8 @@ void TestRecordsWindows::saveFailedMessageFitsMessageColumn_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("not saved") << kSaveFailedMessage.toString();
     QTest::newRow("saved aside") << kSavedAsideMessage.toString();
+    QTest::newRow("saved aside, table busy") << kBusyAsideMessage.toString();
+    QTest::newRow("saved aside, table refused") << kRefusedAsideMessage.toString();
 }
 
 void TestRecordsWindows::saveFailedMessageFitsMessageColumn()

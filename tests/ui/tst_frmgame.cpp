@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "support/AccessibleTree.h"
 #include "ui/FrmGame.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
@@ -18,6 +19,10 @@
 using quadix::FrmGame;
 using quadix::FrmHighScores;
 using quadix::PictureBox;
+using quadix::test::LabelledBy;
+using quadix::test::ReadingReached;
+using quadix::test::RoleAndName;
+using quadix::test::ShownWithoutName;
 
 class FrmGameTest : public QObject {
     Q_OBJECT
@@ -187,6 +192,64 @@ private slots:
         QVERIFY(window->LabelLevel->width() >= window->LabelLevel->sizeHint().width());
         window->ShowScore(0);
         QCOMPARE(window->LabelScore->geometry(), score);
+    }
+
+    // The window as a screen reader reads it, counters set: each control's
+    // role, what it is read as, whether it is showing and which label names
+    // it. Role -1: never met, as a frame drawn for the look alone.
+    void readsToAScreenReader_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("reads");
+        QTest::addColumn<bool>("showing");
+        QTest::addColumn<QString>("labelledBy");
+        const auto row = [](const char* name, int role, const QString& reads, bool showing,
+                            const QString& labelledBy = {}) {
+            QTest::newRow(name) << QString::fromLatin1(name) << role << reads << showing << labelledBy;
+        };
+        const QString prompt = QStringLiteral("Tabella dei record: scrivi il tuo nome e premi INVIO:");
+        row("picQuadixField", QAccessible::Canvas, "Campo di gioco", true);
+        row("picPreviewBlocks", QAccessible::Canvas, "Blocchi in arrivo", true, "Label1");
+        row("LabelScore", QAccessible::StaticText, "Punti 1200", true, "Label4");
+        row("LabelLines", QAccessible::StaticText, "Linee 32767", true, "Label5");
+        row("LabelLevel", QAccessible::StaticText, "Livello 12", true, "Label6");
+        row("Label4", QAccessible::StaticText, "Punti", true);
+        row("txtEnterName", QAccessible::EditableText, prompt, false, "lblEnterName");
+        row("lblEnterName", QAccessible::StaticText, prompt, false);
+        row("lblNewGame", QAccessible::Notification, "PREMI F2 PER INIZIARE UNA NUOVA PARTITA", true);
+        row("lblGameOver", QAccessible::Notification, "LA PARTITA E' FINITA", false);
+        row("lblPause", QAccessible::Notification, "PAUSA", false);
+        row("lblPressF4", QAccessible::Notification, "PREMI F4 PER RIPRENDERE IL GIOCO", false);
+        row("lblSaveFailed", QAccessible::Notification, quadix::kSaveFailedMessage.toString(), false);
+        row("Shape1", -1, {}, true);
+        row("Shape2", -1, {}, true);
+    }
+    void readsToAScreenReader()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, role);
+        QFETCH(QString, reads);
+        QFETCH(bool, showing);
+        QFETCH(QString, labelledBy);
+        showActive();
+        window->ShowScore(1200);
+        window->ShowLines(32767);
+        window->ShowLevel(12);
+        QAccessibleInterface* reading = ReadingReached(window.get(), find(name));
+        QCOMPARE(RoleAndName(reading), std::pair(role, reads));
+        if (reading != nullptr) {
+            QCOMPARE(!reading->state().invisible, showing);
+            QCOMPARE(LabelledBy(reading), labelledBy);
+        }
+    }
+
+    void everyShownControlHasAName()
+    {
+        showActive();
+        window->lblEnterName->show();
+        window->txtEnterName->show();
+        QCOMPARE(ShownWithoutName(window.get()), QStringList());
     }
 
     void menuItemsStartInTheirStates_data()

@@ -8,7 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "support/TableText.h"
 #include "support/VirtualPad.h"
@@ -361,6 +364,36 @@ private slots:
         QVERIFY(window->lblSaveFailed->isVisible() && file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll() == unreadable);
         QCOMPARE(ReadHighScores(dir.filePath("aside/Scores.dat"))[1][0], QString("Anna"));
+    }
+
+    void busyTableIsSavedAsideWhileWindowRuns()
+    {
+        // Another game's save holds the table's folder for longer than a game waits.
+        const int folder = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(folder >= 0 && flock(folder, LOCK_EX) == 0);
+        window.reset();
+        open(scoresPath(), dir.filePath("aside/Scores.dat"));
+        loseGameWith(1250, 12);
+        QTimer closer;
+        QString shown;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (FrmHighScores* records = FrmHighScores::Current()) {
+                shown = records->Label1[0]->text();
+                records->cmdClose->click();
+            }
+        });
+        closer.start(20);
+        // A timer that fires before the records window shows ran during the wait.
+        bool ranWhileWaiting = false;
+        QTimer::singleShot(100, &closer, [&] { ranWhileWaiting = !FrmHighScores::Current(); });
+        QTest::keyClick(window->txtEnterName, Qt::Key_Return);
+        ::close(folder);
+        QVERIFY(ranWhileWaiting);
+        QCOMPARE(shown, QString("Anonimo"));
+        QVERIFY(window->lblSaveFailed->isVisible());
+        QCOMPARE(window->lblSaveFailed->text(), kBusyAsideMessage.toString());
+        QCOMPARE(ReadHighScores(dir.filePath("aside/Scores.dat"))[0][0], QString("Anonimo"));
+        QVERIFY(!QFile::exists(scoresPath()));
     }
 
     void closingDuringGameEndsWithoutRecord()
