@@ -280,6 +280,13 @@ private:
         settled_.notify_all();
     }
 
+    // A device that took long to open may find the game gone.
+    bool closing() const
+    {
+        std::lock_guard lock(mutex_);
+        return stopping_;
+    }
+
     bool loadSdl()
     {
         if (sdl_ != nullptr)
@@ -296,7 +303,7 @@ private:
 
     void handle(int id)
     {
-        if (!loadSdl() || !IsEffect(id) || source_[id].isEmpty() || !openDevice(id))
+        if (!loadSdl() || !IsEffect(id) || source_[id].isEmpty() || !openDevice(id) || closing())
             return;
         const int rate = deviceRate();
         const QByteArray& pcm = effectAt(id, rate);

@@ -347,8 +347,8 @@ private slots:
         QVERIFY2(closedInTime, "closing waited on the hung server");
         QVERIFY2(closed.get(), "SDL's lock stayed taken");
         QVERIFY(audio.waitFor("thread ends"));
-        QVERIFY(!audio.calls().contains(QStringLiteral("queue %1").arg(std::lround(kSamples[1] * 48000.0 / 8000))));
-        QVERIFY(!audio.calls().contains(QStringLiteral("queue %1").arg(kSamples[1])));
+        // Only the effect that was playing when the server hung was queued.
+        QCOMPARE(audio.calls().filter("queue").size(), hangIn == "close" ? 1 : 0);
     }
 
     // End to end through SDL: its disk driver writes what the player would
