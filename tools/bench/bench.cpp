@@ -690,15 +690,53 @@ const char* situation(int64_t askedNs, int64_t previousNs, int previousId)
 // picture is taken from the X server's first report of drawing in the
 // playfield after the game handed the step over; each sound from the
 // recording, where the effect's first 15 ms match best.
+struct AskedEffect {
+    int id = 0;
+    int64_t atNs = 0;
+    int64_t drawnNs = 0;   // the last playfield refresh before it
+    const char* situation = "";
+};
+
+// The pause and start sounds the toggles asked for, in the situation wanted.
+bool measuredEffect(const AskedEffect& a, const Options& o)
+{
+    return (a.id == 4 || a.id == 6) && o.state == a.situation;
+}
+
+// Each measured effect found in the recording after its picture.
+void reportLatencies(const std::vector<AskedEffect>& asked, const PictureDamage& damage,
+                     const SoundRecorder& recorder, const Options& o)
+{
+    const bool verbose = qEnvironmentVariableIsSet("QUADIX_BENCH_VERBOSE");
+    std::vector<double> late;
+    int missed = 0;
+    for (const AskedEffect& a : asked) {
+        if (!measuredEffect(a, o))
+            continue;
+        const int64_t picture = damage.firstReportFrom(a.drawnNs);
+        const auto [at, score] = bestMatch(recorder.samples(), effectHead(a.id),
+                                           recorder.indexHeardAt(picture - 20000000),
+                                           recorder.indexHeardAt(picture + 500000000));
+        if (picture < 0 || score < 0.8) {
+            if (verbose)
+                std::fprintf(stderr, "effect %d %s: not found (picture %s, match %.2f)\n", a.id, a.situation,
+                             picture < 0 ? "none" : "seen", score);
+            ++missed;
+            continue;
+        }
+        late.push_back((recorder.heardAtNs(at) - picture) / 1e6);
+        if (verbose)
+            std::fprintf(stderr, "effect %d %s: %.1f ms (match %.2f)\n", a.id, a.situation, late.back(), score);
+    }
+    const Stats st = statsOf(late);
+    std::printf("result mode=sound-latency state=%s interval=%d samples=%zu missed=%d min_ms=%.1f median_ms=%.1f "
+                "max_ms=%.1f\n",
+                o.state.c_str(), o.interval, st.count, missed, st.min, st.median, st.max);
+}
+
 int soundLatency(BenchApplication& app, FrmGame& window, const Options& o)
 {
-    struct Asked {
-        int id = 0;
-        int64_t atNs = 0;
-        int64_t drawnNs = 0;   // the last playfield refresh before it
-        const char* situation = "";
-    };
-    std::vector<Asked> asked;
+    std::vector<AskedEffect> asked;
     int64_t lastRefreshNs = 0;
     BlockRenderer& renderer = window.renderer();
     const auto present = renderer.onFieldRefresh;
@@ -732,9 +770,9 @@ int soundLatency(BenchApplication& app, FrmGame& window, const Options& o)
     else
         gapsMs = {300};
 
-    // The pause and start sounds the toggles asked for, in the situation wanted.
-    const auto measured = [&](const Asked& a) { return (a.id == 4 || a.id == 6) && o.state == a.situation; };
-    auto wanted = [&] { return std::count_if(asked.begin(), asked.end(), measured); };
+    auto wanted = [&] {
+        return std::count_if(asked.begin(), asked.end(), [&](const AskedEffect& a) { return measuredEffect(a, o); });
+    };
     size_t next = 0;
     std::function<void()> toggle = [&] {
         if (!window.game().state.gameRunning || wanted() >= o.samples) {
@@ -765,30 +803,7 @@ int soundLatency(BenchApplication& app, FrmGame& window, const Options& o)
     renderer.onFieldRefresh = present;
     window.soundEffects().onStarted = nullptr;
 
-    const std::vector<int16_t>& heard = recorder.samples();
-    std::vector<double> late;
-    int missed = 0;
-    for (const Asked& a : asked) {
-        if (!measured(a))
-            continue;
-        const int64_t picture = damage.firstReportFrom(a.drawnNs);
-        const auto [at, score] = bestMatch(heard, effectHead(a.id), recorder.indexHeardAt(picture - 20000000),
-                                           recorder.indexHeardAt(picture + 500000000));
-        if (picture < 0 || score < 0.8) {
-            if (qEnvironmentVariableIsSet("QUADIX_BENCH_VERBOSE"))
-                std::fprintf(stderr, "effect %d %s: not found (picture %s, match %.2f)\n", a.id, a.situation,
-                             picture < 0 ? "none" : "seen", score);
-            ++missed;
-            continue;
-        }
-        late.push_back((recorder.heardAtNs(at) - picture) / 1e6);
-        if (qEnvironmentVariableIsSet("QUADIX_BENCH_VERBOSE"))
-            std::fprintf(stderr, "effect %d %s: %.1f ms (match %.2f)\n", a.id, a.situation, late.back(), score);
-    }
-    const Stats st = statsOf(late);
-    std::printf("result mode=sound-latency state=%s interval=%d samples=%zu missed=%d min_ms=%.1f median_ms=%.1f "
-                "max_ms=%.1f\n",
-                o.state.c_str(), o.interval, st.count, missed, st.min, st.median, st.max);
+    reportLatencies(asked, damage, recorder, o);
     return rc;
 }
 
