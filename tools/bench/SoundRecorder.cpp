@@ -83,7 +83,10 @@ void SoundRecorder::read(pa_stream* stream)
     while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
         pa_usec_t latency = 0;
         int negative = 0;
-        if (data != nullptr && pa_stream_get_latency(stream, &latency, &negative) == 0) {
+        // The server's first timing reports for a new stream are far off:
+        // its first second is not dated by them.
+        if (data != nullptr && samples_.size() >= size_t(kRate)
+            && pa_stream_get_latency(stream, &latency, &negative) == 0) {
             const int64_t ago = static_cast<int64_t>(latency) * 1000 * (negative ? -1 : 1);
             anchors_.push_back({samples_.size(), monotonicNs() - ago});
         }
@@ -124,8 +127,11 @@ void SoundRecorder::stop()
 // late timing update, and a gap in the stream moves it as it should.
 size_t SoundRecorder::indexHeardAt(int64_t ns) const
 {
-    // Twice: the first guess finds the reads near the sample.
-    int64_t index = 0;
+    if (anchors_.empty())
+        return 0;
+    // From the first dated read, twice: the first guess finds the reads near
+    // the sample.
+    auto index = static_cast<int64_t>(anchors_.front().first);
     for (int pass = 0; pass < 2; ++pass) {
         const int64_t at = heardAtNs(static_cast<size_t>(index));
         if (at < 0)

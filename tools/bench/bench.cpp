@@ -726,7 +726,8 @@ void reportLatencies(const std::vector<AskedEffect>& asked, const PictureDamage&
         }
         late.push_back((recorder.heardAtNs(at) - picture) / 1e6);
         if (verbose)
-            std::fprintf(stderr, "effect %d %s: %.1f ms (match %.2f)\n", a.id, a.situation, late.back(), score);
+            std::fprintf(stderr, "effect %d %s: %.1f ms (match %.2f; picture %.1f ms after the request)\n", a.id,
+                         a.situation, late.back(), score, (picture - a.atNs) / 1e6);
     }
     const Stats st = statsOf(late);
     std::printf("result mode=sound-latency state=%s interval=%d samples=%zu missed=%d min_ms=%.1f median_ms=%.1f "
@@ -795,7 +796,8 @@ int soundLatency(BenchApplication& app, FrmGame& window, const Options& o)
         preciseSingleShot(gapsMs[next++ % gapsMs.size()], toggle);
     };
     startGame(window, o, [] {});
-    preciseSingleShot(1500, toggle);
+    // The recording is dated from its second second on.
+    preciseSingleShot(2500, toggle);
     preciseSingleShot(600000, [&] { stopGame(window); });
     const int rc = app.exec();
     damage.stop();
