@@ -3,7 +3,7 @@
 
 Listens on the accessibility bus as a screen reader does, through libatspi,
 for the events a screen reader reads out: objects coming into view, the
-focus, and names that change. Each event is written to LOG as one line,
+focus, names that change, and the caret moving in a text. Each event is written to LOG as one line,
 
     <event> <detail> <role> | <name>
 
@@ -27,6 +27,7 @@ EVENTS = (
     "object:state-changed:showing",
     "object:state-changed:focused",
     "object:property-change:accessible-name",
+    "object:text-caret-moved",
 )
 
 log = open(sys.argv[1], "w", buffering=1, encoding="utf-8")

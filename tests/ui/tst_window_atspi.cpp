@@ -106,6 +106,12 @@ private slots:
                  "object:state-changed:focused 1 text | Tabella dei record: scrivi il tuo nome e premi INVIO:",
              })
             QVERIFY2(hears(QString::fromUtf8(line)), heardInstead());
+        // A caret moving in the box before it has the focus makes a screen
+        // reader take the box as the focus silently: the prompt goes unread.
+        const QString nameBox = u"text | Tabella dei record: scrivi il tuo nome e premi INVIO:"_s;
+        const QStringList lines = heard();
+        const QStringList untilFocus = lines.mid(0, lines.indexOf(u"object:state-changed:focused 1 "_s + nameBox));
+        QCOMPARE(untilFocus.filter(u"object:text-caret-moved"_s), QStringList());
 
         // With a listener on the bus, Qt's bridge hands every key to the
         // screen reader first and delivers it when the reader lets it pass:
