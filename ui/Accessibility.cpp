@@ -5,10 +5,12 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStringList>
 #include <QVariant>
 #include <utility>
 
 #include "ui/FrmGame.h"
+#include "ui/FrmHelp.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
 
@@ -166,6 +168,21 @@ void DescribeForScreenReaders(FrmGame& window)
 void DescribeForScreenReaders(FrmHighScores& window)
 {
     SetAccessibleKind(window.Line1, AccessibleKind::Decoration);
+}
+
+void DescribeForScreenReaders(FrmHelp& window)
+{
+    // Each action is read with its key, line by line: read as the two
+    // columns are drawn, every action would come before every key.
+    const QStringList actions = window.Label2->text().split(u'\n');
+    const QStringList keys = window.Label3->text().split(u'\n');
+    QStringList lines;
+    for (qsizetype i = 0; i < actions.size() && i < keys.size(); ++i) {
+        if (!actions[i].isEmpty())
+            lines << actions[i] + u' ' + keys[i];
+    }
+    window.Label2->setAccessibleName(lines.join(u'\n'));
+    SetAccessibleKind(window.Label3, AccessibleKind::Decoration);
 }
 
 } // namespace quadix

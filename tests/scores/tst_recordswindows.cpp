@@ -177,6 +177,7 @@ private slots:
     void helpWindowHasItsDesign();
     void helpTextsAreTheTenLines();
     void helpLinesFitTheirLabels();
+    void helpReadsEachActionWithItsKey();
     void helpClosesOnKeyAndReopensAlike_data();
     void helpClosesOnKeyAndReopensAlike();
     void helpCentredOnOwner();
@@ -482,6 +483,24 @@ void TestRecordsWindows::helpLinesFitTheirLabels()
             QVERIFY2(metrics.horizontalAdvance(line) <= label->width(), qPrintable(line));
         QVERIFY(lines.size() * metrics.lineSpacing() <= label->height());
     }
+}
+
+void TestRecordsWindows::helpReadsEachActionWithItsKey()
+{
+    // Read as the two columns are drawn, every action would come before every key.
+    FrmHelp window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QStringList lines = {
+        u"Per spostare un blocco a sinistra: Freccia sinistra"_s, u"Per spostare un blocco a destra: Freccia destra"_s,
+        u"Caduta veloce di un blocco: Freccia giù"_s,            u"Per ruotare un blocco: Freccia su o CTRL"_s,
+        u"Pausa: F4 o ESC"_s,                                     u"Riprendi dopo la pausa: F4"_s,
+        u"Nuova partita / Stop: F2"_s,                            u"Tabella dei Record: F3"_s,
+    };
+    QCOMPARE(RoleAndName(ReadingReached(&window, window.Label2)),
+             std::pair(int(QAccessible::StaticText), lines.join(u'\n')));
+    QCOMPARE(RoleAndName(ReadingReached(&window, window.Label3)), std::pair(-1, QString()));
+    QCOMPARE(ShownWithoutName(&window), QStringList());
 }
 
 void TestRecordsWindows::helpClosesOnKeyAndReopensAlike_data()
