@@ -168,6 +168,28 @@ void DescribeForScreenReaders(FrmGame& window)
 void DescribeForScreenReaders(FrmHighScores& window)
 {
     SetAccessibleKind(window.Line1, AccessibleKind::Decoration);
+    // The cells are read with their place's number (see DescribePlaces).
+    for (int i = 0; i < kPlaces; ++i) {
+        for (QLabel* cell : {window.Label1[i], window.Label2[i], window.Label3[i]})
+            SetAccessibleKind(cell, AccessibleKind::Decoration);
+    }
+}
+
+// A screen reader reads the longer lines of a window that opens and passes
+// over its short labels: cell by cell, the table went unread.
+void DescribePlaces(FrmHighScores& window)
+{
+    for (int i = 0; i < kPlaces; ++i) {
+        QString line = window.Label4[i]->text();
+        const QString name = window.Label1[i]->text();
+        const QString points = window.Label2[i]->text().trimmed();
+        const QString lines = window.Label3[i]->text().trimmed();
+        if (!name.isEmpty() || !points.isEmpty() || !lines.isEmpty()) {
+            const QStringList parts = {name, window.Label6->text() + u' ' + points, window.Label7->text() + u' ' + lines};
+            line += u' ' + parts.join(u", ");
+        }
+        window.Label4[i]->setAccessibleName(line);
+    }
 }
 
 void DescribeForScreenReaders(FrmHelp& window)

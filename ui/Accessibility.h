@@ -2,8 +2,8 @@
 // How the game's windows read to a screen reader, where Qt's own reading of
 // a widget does not say what the widget is in the game: the counters with
 // their captions, the playfield and the preview as drawing surfaces, the
-// messages as status messages, the instructions line by line, and the frames
-// not at all.
+// messages as status messages, the instructions and the records line by line,
+// and the frames not at all.
 class QWidget;
 
 namespace quadix {
@@ -27,5 +27,8 @@ void SetAccessibleKind(QWidget* widget, AccessibleKind kind);
 void DescribeForScreenReaders(FrmGame& window);
 void DescribeForScreenReaders(FrmHighScores& window);
 void DescribeForScreenReaders(FrmHelp& window);
+// Each place of the records window as one line, read from its number:
+// "1. Anna, Punti 1200, Linee 12". Called whenever the window is filled.
+void DescribePlaces(FrmHighScores& window);
 
 } // namespace quadix
