@@ -160,8 +160,12 @@ void DescribeForScreenReaders(FrmGame& window)
 
     // The prompt names the box, and so is read as the box takes the keys.
     window.lblEnterName->setBuddy(window.txtEnterName);
-    for (QLabel* message :
-         {window.lblNewGame, window.lblGameOver, window.lblPressF4, window.lblPause, window.lblSaveFailed})
+    // One notification at a time: a screen reader cuts a notification short
+    // when the next one comes. The message that always comes with the end of
+    // a game or with a pause is read after it, as its description.
+    window.lblGameOver->setAccessibleDescription(window.lblNewGame->text());
+    window.lblPause->setAccessibleDescription(window.lblPressF4->text());
+    for (QLabel* message : {window.lblGameOver, window.lblPause, window.lblSaveFailed})
         SetAccessibleKind(message, AccessibleKind::StatusMessage);
 }
 
