@@ -5,10 +5,12 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStringList>
 #include <QVariant>
 #include <utility>
 
 #include "ui/FrmGame.h"
+#include "ui/FrmHelp.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
 
@@ -158,14 +160,55 @@ void DescribeForScreenReaders(FrmGame& window)
 
     // The prompt names the box, and so is read as the box takes the keys.
     window.lblEnterName->setBuddy(window.txtEnterName);
-    for (QLabel* message :
-         {window.lblNewGame, window.lblGameOver, window.lblPressF4, window.lblPause, window.lblSaveFailed})
+    // One notification at a time: a screen reader cuts a notification short
+    // when the next one comes. The message that always comes with the end of
+    // a game or with a pause is read after it, as its description.
+    window.lblGameOver->setAccessibleDescription(window.lblNewGame->text());
+    window.lblPause->setAccessibleDescription(window.lblPressF4->text());
+    for (QLabel* message : {window.lblGameOver, window.lblPause, window.lblSaveFailed})
         SetAccessibleKind(message, AccessibleKind::StatusMessage);
 }
 
 void DescribeForScreenReaders(FrmHighScores& window)
 {
     SetAccessibleKind(window.Line1, AccessibleKind::Decoration);
+    // The cells are read with their place's number (see DescribePlaces).
+    for (int i = 0; i < kPlaces; ++i) {
+        for (QLabel* cell : {window.Label1[i], window.Label2[i], window.Label3[i]})
+            SetAccessibleKind(cell, AccessibleKind::Decoration);
+    }
+}
+
+// A screen reader reads the longer lines of a window that opens and passes
+// over its short labels: cell by cell, the table went unread.
+void DescribePlaces(FrmHighScores& window)
+{
+    for (int i = 0; i < kPlaces; ++i) {
+        QString line = window.Label4[i]->text();
+        const QString name = window.Label1[i]->text();
+        const QString points = window.Label2[i]->text().trimmed();
+        const QString lines = window.Label3[i]->text().trimmed();
+        if (!name.isEmpty() || !points.isEmpty() || !lines.isEmpty()) {
+            const QStringList parts = {name, window.Label6->text() + u' ' + points, window.Label7->text() + u' ' + lines};
+            line += u' ' + parts.join(u", ");
+        }
+        window.Label4[i]->setAccessibleName(line);
+    }
+}
+
+void DescribeForScreenReaders(FrmHelp& window)
+{
+    // Each action is read with its key, line by line: read as the two
+    // columns are drawn, every action would come before every key.
+    const QStringList actions = window.Label2->text().split(u'\n');
+    const QStringList keys = window.Label3->text().split(u'\n');
+    QStringList lines;
+    for (qsizetype i = 0; i < actions.size() && i < keys.size(); ++i) {
+        if (!actions[i].isEmpty())
+            lines << actions[i] + u' ' + keys[i];
+    }
+    window.Label2->setAccessibleName(lines.join(u'\n'));
+    SetAccessibleKind(window.Label3, AccessibleKind::Decoration);
 }
 
 } // namespace quadix

@@ -614,8 +614,10 @@ void FrmGame::EnterName()
     if (place < 0)
         return;
     game_.state.entryRow = static_cast<int16_t>(place);
+    // The box was emptied when it was put away: emptying it now would move
+    // its caret before it has the focus, and a screen reader that hears the
+    // caret first takes the box in silence, without reading the prompt.
     lblEnterName->show();
-    txtEnterName->clear();
     txtEnterName->show();
     txtEnterName->setEnabled(true);
     txtEnterName->setFocus();
@@ -626,9 +628,11 @@ void FrmGame::txtEnterName_KeyPress()
 {
     if (!game_.state.enteringName)
         return;
+    const QString name = txtEnterName->text();
     lblEnterName->hide();
     txtEnterName->hide();
     txtEnterName->setEnabled(false);
+    txtEnterName->clear();
     // While another game's save holds the table (a second at most) the window
     // keeps painting; keys and clicks wait for the save to end, and with the
     // menus off and the name box shut nothing could start a game anyway. The
@@ -644,14 +648,14 @@ void FrmGame::txtEnterName_KeyPress()
     // meanwhile: that is the table to show. A failed save keeps the record in
     // memory instead. A save that failed or went aside is told on the window
     // until the next game starts.
-    const SavedTable saved = SaveRecord(scoreFile_, txtEnterName->text(), game_.state.score, game_.state.lines,
+    const SavedTable saved = SaveRecord(scoreFile_, name, game_.state.score, game_.state.lines,
                                         paintWhileWaiting);
     // The name was confirmed, so the record is kept; but a window closed
     // during the wait opens no other.
     if (closed_)
         return;
     if (saved.outcome == SaveOutcome::Failed)
-        StoreRecord(highScores, game_.state.entryRow, txtEnterName->text(), game_.state.score, game_.state.lines);
+        StoreRecord(highScores, game_.state.entryRow, name, game_.state.score, game_.state.lines);
     else
         highScores = saved.table;
     if (saved.outcome != SaveOutcome::Saved) {

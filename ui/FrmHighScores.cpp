@@ -101,6 +101,7 @@ void FrmHighScores::Fill(const HighScoreTable& table)
         Label2[i]->setText(table[i][kScoreColumn]);
         Label3[i]->setText(table[i][kLinesColumn]);
     }
+    DescribePlaces(*this);
 }
 
 FrmHighScores* FrmHighScores::Current()

@@ -3,12 +3,12 @@
 
 Listens on the accessibility bus as a screen reader does, through libatspi,
 for the events a screen reader reads out: objects coming into view, the
-focus, and names that change. Each event is written to LOG as one line,
+focus, names that change, and the caret moving in a text. Each event is written to LOG as one line,
 
-    <event> <detail> <role> | <name>
+    <event> <detail> <role> | <name>[ | <description>]
 
-with the role and name asked of the program that sent it, as a screen reader
-asks them. At the first focus, the program's tree as the bus shows it follows,
+with the role, name and description asked of the program that sent it, as a
+screen reader asks them. At the first focus, the program's tree as the bus shows it follows,
 one line per object that is showing:
 
     tree <role> | <name> | <number of children>
@@ -27,6 +27,7 @@ EVENTS = (
     "object:state-changed:showing",
     "object:state-changed:focused",
     "object:property-change:accessible-name",
+    "object:text-caret-moved",
 )
 
 log = open(sys.argv[1], "w", buffering=1, encoding="utf-8")
@@ -34,7 +35,8 @@ tree_written = False
 
 
 def reading(obj):
-    return f"{Atspi.role_get_name(obj.getRole())} | {obj.name}"
+    said = f"{Atspi.role_get_name(obj.getRole())} | {obj.name}"
+    return f"{said} | {obj.description}" if obj.description else said
 
 
 def write_tree(obj):

@@ -67,4 +67,11 @@ log=$(mktemp)
 started $! "$log"
 await "the listener" "$log" grep -q '^listening$' "$log"
 
-QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QUADIX_ATSPI_LOG=$log "$@"
+# At the test's time limit CTest kills this script outright, and nothing of
+# the session would be stopped or removed: the test is ended ten seconds
+# before that, so that all of it is.
+limit=$(( ${QUADIX_TEST_TIMEOUT:-60} - 10 ))
+status=0
+QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QUADIX_ATSPI_LOG=$log timeout -k 5 "$limit" "$@" || status=$?
+[ "$status" -ne 124 ] || echo "stopped after $limit s"
+exit "$status"

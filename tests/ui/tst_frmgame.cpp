@@ -269,8 +269,11 @@ private slots:
     }
 
     // The window as a screen reader reads it, counters set: each control's
-    // role, what it is read as, whether it is showing and which label names
-    // it. Role -1: never met, as a frame drawn for the look alone.
+    // role, what it is read as, whether it is showing, which label names it
+    // and what is read after its name. Role -1: never met, as a frame drawn
+    // for the look alone. One notification at a time, as a screen reader cuts
+    // a notification short when the next one comes: a message that always
+    // comes with another is read as that one's description.
     void readsToAScreenReader_data()
     {
         QTest::addColumn<QString>("name");
@@ -278,9 +281,10 @@ private slots:
         QTest::addColumn<QString>("reads");
         QTest::addColumn<bool>("showing");
         QTest::addColumn<QString>("labelledBy");
+        QTest::addColumn<QString>("description");
         const auto row = [](const char* name, int role, const QString& reads, bool showing,
-                            const QString& labelledBy = {}) {
-            QTest::newRow(name) << QString::fromLatin1(name) << role << reads << showing << labelledBy;
+                            const QString& labelledBy = {}, const QString& description = {}) {
+            QTest::newRow(name) << QString::fromLatin1(name) << role << reads << showing << labelledBy << description;
         };
         const QString prompt = QStringLiteral("Tabella dei record: scrivi il tuo nome e premi INVIO:");
         row("picQuadixField", QAccessible::Canvas, "Campo di gioco", true);
@@ -291,10 +295,12 @@ private slots:
         row("Label4", QAccessible::StaticText, "Punti", true);
         row("txtEnterName", QAccessible::EditableText, prompt, false, "lblEnterName");
         row("lblEnterName", QAccessible::StaticText, prompt, false);
-        row("lblNewGame", QAccessible::Notification, "PREMI F2 PER INIZIARE UNA NUOVA PARTITA", true);
-        row("lblGameOver", QAccessible::Notification, "LA PARTITA E' FINITA", false);
-        row("lblPause", QAccessible::Notification, "PAUSA", false);
-        row("lblPressF4", QAccessible::Notification, "PREMI F4 PER RIPRENDERE IL GIOCO", false);
+        const QString newGame = QStringLiteral("PREMI F2 PER INIZIARE UNA NUOVA PARTITA");
+        const QString pressF4 = QStringLiteral("PREMI F4 PER RIPRENDERE IL GIOCO");
+        row("lblNewGame", QAccessible::StaticText, newGame, true);
+        row("lblGameOver", QAccessible::Notification, "LA PARTITA E' FINITA", false, {}, newGame);
+        row("lblPause", QAccessible::Notification, "PAUSA", false, {}, pressF4);
+        row("lblPressF4", QAccessible::StaticText, pressF4, false);
         row("lblSaveFailed", QAccessible::Notification, quadix::kSaveFailedMessage.toString(), false);
         row("Shape1", -1, {}, true);
         row("Shape2", -1, {}, true);
@@ -306,6 +312,7 @@ private slots:
         QFETCH(QString, reads);
         QFETCH(bool, showing);
         QFETCH(QString, labelledBy);
+        QFETCH(QString, description);
         showActive();
         window->ShowScore(1200);
         window->ShowLines(32767);
@@ -315,6 +322,7 @@ private slots:
         if (reading != nullptr) {
             QCOMPARE(!reading->state().invisible, showing);
             QCOMPARE(LabelledBy(reading), labelledBy);
+            QCOMPARE(reading->text(QAccessible::Description), description);
         }
     }
 

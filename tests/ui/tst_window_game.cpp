@@ -368,6 +368,29 @@ private slots:
         QVERIFY(!state().enteringName);
     }
 
+    // A caret moving in the name box before the box has the focus makes a
+    // screen reader take the box in silence, without its prompt (the caret's
+    // accessibility event comes with cursorPositionChanged): for the second
+    // record of a run too, when the box held the first name.
+    void nameBoxCaretStillUntilFocused()
+    {
+        for (int record = 1; record <= 2; ++record) {
+            int movedBeforeFocus = 0;
+            const auto moved = connect(window->txtEnterName, &QLineEdit::cursorPositionChanged, this,
+                                       [&] { movedBeforeFocus += !window->txtEnterName->hasFocus(); });
+            loseGameWith(1000 * record, 1);
+            QVERIFY(window->txtEnterName->hasFocus());
+            QCOMPARE(movedBeforeFocus, 0);
+            disconnect(moved);
+            QTest::keyClicks(window->txtEnterName, "Anna");
+            closeRecordsWhenShown("Anna", QString(" %1").arg(1000 * record));
+            QTest::keyClick(window->txtEnterName, Qt::Key_Return);
+            QVERIFY(!state().enteringName);
+            window->activateWindow(); // back from the records window
+            QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        }
+    }
+
     void emptyNameIsStoredAsAnonimo()
     {
         loseGameWith(40, 1);
