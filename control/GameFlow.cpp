@@ -151,44 +151,44 @@ void GameFlow::picQuadixField_LostFocus()
         window_.FocusPlayfield();
 }
 
-void GameFlow::picQuadixField_KeyDown(int keyCode)
+void GameFlow::picQuadixField_KeyDown(Command command)
 {
     if (s_.paused)
         return;
-    if (!s_.gameRunning && keyCode != KeyEsc)
+    if (!s_.gameRunning && command != Command::Pause)
         return;
     s_.prevX = s_.pieceX;
     s_.prevY = s_.pieceY;
-    switch (keyCode) {
-    case KeyLeft:
-        --s_.pieceX;
-        game_.Checking();
-        game_.CanMove();
-        break;
-    case KeyRight:
-        ++s_.pieceX;
-        game_.Checking();
-        game_.CanMove();
-        break;
-    case KeyUp:
-    case KeyCtrl:
-        game_.RotateCW();
-        game_.CanMoveRot();
-        break;
-    case KeyInsert:
-        game_.RotateCCW();
-        game_.CanMoveRot();
-        break;
-    case KeyDown:
-        // Not during the spawn pause of a new piece.
-        if (s_.dropHeld == 0) {
-            ++s_.pieceY;
-            game_.Checking();
-            game_.CanMoveDown();
-        }
-        break;
-    case KeyEsc:
+    if (command == Command::Pause)
         mnuPause_Click();
+    else if (command != Command::StepDown || s_.dropHeld == 0) // no step down during the spawn pause
+        MovePiece(game_, command);
+}
+
+void MovePiece(Game& game, Command command)
+{
+    GameState& s = game.state;
+    s.prevX = s.pieceX;
+    s.prevY = s.pieceY;
+    switch (command) {
+    case Command::ShiftLeft:
+    case Command::ShiftRight:
+        s.pieceX = static_cast<int16_t>(s.pieceX + (command == Command::ShiftLeft ? -1 : 1));
+        game.Checking();
+        game.CanMove();
+        break;
+    case Command::TurnClockwise:
+    case Command::TurnCounterClockwise:
+        if (command == Command::TurnClockwise)
+            game.RotateCW();
+        else
+            game.RotateCCW();
+        game.CanMoveRot();
+        break;
+    case Command::StepDown:
+        ++s.pieceY;
+        game.Checking();
+        game.CanMoveDown();
         break;
     default:
         break;

@@ -1,28 +1,18 @@
 #pragma once
 // Starting and stopping games, the timing loop, pause, the end of a game and
-// the keyboard. The game runs inside the handler that starts it: the loop
+// the playfield's commands. The game runs inside the handler that starts it: the loop
 // hands control to the window's event pump on every pass, so keys, menu
 // commands and painting are handled between gravity steps.
 #include <cstdint>
 #include <string>
 
+#include "control/Command.h"
 #include "game/Game.h"
 
 namespace quadix {
 
 enum class MenuItem { Start, Pause, HighScores, Help };
 enum class Message { GameOver, NewGame, Pause, PressF4 };
-
-// Key codes as the game knows them.
-enum KeyCode : int {
-    KeyCtrl = 17,
-    KeyEsc = 27,
-    KeyLeft = 37,
-    KeyUp = 38,
-    KeyRight = 39,
-    KeyDown = 40,
-    KeyInsert = 45,
-};
 
 // What the game flow needs of the main window.
 class GameWindow {
@@ -41,6 +31,12 @@ public:
 
 constexpr int kSpawnPauseSteps = 5;
 
+// Moves, turns or steps down the piece as a playfield command asks: the
+// position is kept, changed, tested and then accepted or undone. Whether the
+// command counts now (a pause, between games, the spawn pause) is for the
+// game flow to decide; any other command does nothing here.
+void MovePiece(Game& game, Command command);
+
 class GameFlow {
 public:
     GameFlow(Game& game, Clock& clock, Sound& sound, GameWindow& window);
@@ -51,7 +47,9 @@ public:
     void Dead();
     void mnuPause_Click();
     void picQuadixField_LostFocus();
-    void picQuadixField_KeyDown(int keyCode);
+    // A command that reaches the playfield, from a key or a gamepad button.
+    // Only the moves, the turns and the pause act here; any other does nothing.
+    void picQuadixField_KeyDown(Command command);
 
     // The window is closing: a running loop returns at once, and the game
     // neither ends nor offers the records.

@@ -1,21 +1,17 @@
 #include "scores/HighScores.h"
 
+#include "scores/ScoreFolder.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QLockFile>
-#include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
-#include <cerrno>
-#include <climits>
+#include <algorithm>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -195,20 +191,9 @@ QString NumberText(int32_t value)
     return value < 0 ? QString::number(value) : u' ' + QString::number(value);
 }
 
-QByteArray Native(const QString& path)
-{
-    return QFile::encodeName(path);
-}
-
 QString FolderOf(const QString& path)
 {
     return QFileInfo(path).absolutePath();
-}
-
-// Checked for the player's own user, as the kernel will check the writes.
-bool CanAccess(const QString& path, int mode)
-{
-    return faccessat(AT_FDCWD, Native(path).constData(), mode, AT_EACCESS) == 0;
 }
 
 void SetOutcome(ReadOutcome* outcome, ReadOutcome value)
@@ -239,85 +224,69 @@ HighScoreTable ReadTable(QIODevice& in, qint64 budget, ReadOutcome* outcome)
     return table;
 }
 
-// What stands at a name once links are followed as the kernel follows them in
-// a folder shared with others (protected_symlinks): only a link owned by the
-// player or by the owner of its folder. Whatever a link ends at must be a
-// regular file; a link to a device, a pipe, a folder or nothing is not used.
-struct Place {
-    enum Kind { Missing, Regular, Unusable } kind;
-    QString path;  // the file at the end of the links; the name itself otherwise
+HighScoreTable ReadFrom(ScoreFolder& place, ReadOutcome* outcome)
+{
+    bool missing = false;
+    const int fd = place.OpenTable(missing);
+    SetOutcome(outcome, missing ? ReadOutcome::Missing : ReadOutcome::Partial);
+    if (fd < 0)
+        return {};
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        close(fd);
+        return {};
+    }
+    return ReadTable(file, kMaxFileBytes, outcome);
+}
+
+// A game waits this long for another game's save before it saves in the
+// user's place: long enough for any save, short enough not to be noticed.
+constexpr int kLockWaitMs = 1000;
+
+struct Record {
+    const QString& typedName;
+    int32_t score;
+    int32_t lines;
 };
 
-Place Resolve(const QString& name)
+// One try at saving the game in the table at `target`. True when it is done,
+// `table` as saved and `outcome` Saved (or SavedAside when the table to start
+// from could not be read); false with the reason to try the user's place.
+bool SaveIn(const QString& target, const ScoreFilePaths& paths, const Record& record,
+            const std::function<void(int)>& wait, HighScoreTable& table, SaveOutcome& outcome)
 {
-    QString path = name;
-    for (int hop = 0; hop < 8; ++hop) {
-        struct stat link {};
-        if (lstat(Native(path).constData(), &link) != 0) {
-            const bool nothing = hop == 0 && (errno == ENOENT || errno == ENOTDIR);
-            return {nothing ? Place::Missing : Place::Unusable, name};
-        }
-        if (S_ISREG(link.st_mode))
-            return {Place::Regular, path};
-        struct stat folder {};
-        if (!S_ISLNK(link.st_mode) || stat(Native(FolderOf(path)).constData(), &folder) != 0
-            || (link.st_uid != geteuid() && link.st_uid != folder.st_uid))
-            break;
-        char target[PATH_MAX];
-        const ssize_t size = readlink(Native(path).constData(), target, sizeof target);
-        if (size <= 0 || size == ssize_t(sizeof target))
-            break;
-        path = QDir(FolderOf(path)).absoluteFilePath(QFile::decodeName(QByteArray(target, size)));
-    }
-    return {Place::Unusable, name};
-}
-
-// Replacing a file takes its folder as well as the file: the new table is
-// written aside and renamed over it.
-bool CanReplace(const Place& place)
-{
-    if (place.kind == Place::Unusable)
+    ScoreFolder place = ScoreFolder::Open(target, ScoreFolder::Links::Followed);
+    outcome = SaveOutcome::SavedAsideRefused;
+    if (!place.CanReplace())
         return false;
-    return CanAccess(FolderOf(place.path), W_OK | X_OK)
-        && (place.kind == Place::Missing || CanAccess(place.path, R_OK | W_OK));
-}
-
-// A save that is killed between writing the new table aside and renaming it
-// leaves "Scores.dat.XXXXXX" behind (six letters or digits, QSaveFile's
-// pattern). Called with the lock held, when no other save is under way; only
-// the player's own regular files of that name are removed.
-void RemoveLeftovers(const QString& path)
-{
-    const QFileInfo table(path);
-    const QRegularExpression pattern(u'^' + QRegularExpression::escape(table.fileName())
-                                     + u"\\.[A-Za-z0-9]{6}$"_s);
-    const QDir folder = table.absoluteDir();
-    const QStringList names = folder.entryList({table.fileName() + u".??????"_s},
-                                               QDir::AllEntries | QDir::Hidden | QDir::System);
-    for (const QString& name : names) {
-        const QByteArray leftover = Native(folder.filePath(name));
-        struct stat st {};
-        if (pattern.match(name).hasMatch() && lstat(leftover.constData(), &st) == 0
-            && S_ISREG(st.st_mode) && st.st_uid == geteuid())
-            unlink(leftover.constData());
+    outcome = SaveOutcome::SavedAsideBusy;
+    if (!place.Lock(kLockWaitMs, wait))
+        return false;
+    // Another game may have saved since this one started: its table is the
+    // one to add to.
+    ReadOutcome read;
+    table = ReadFrom(place, &read);
+    outcome = SaveOutcome::SavedAside;
+    // What could not be read is not written over: it may hold records.
+    if (read == ReadOutcome::Partial)
+        return false;
+    outcome = SaveOutcome::Saved;
+    if (read == ReadOutcome::Missing && paths.readPath != target) {
+        ReadOutcome copy;
+        table = ReadHighScores(paths.readPath, &copy);
+        if (copy == ReadOutcome::Partial)
+            outcome = SaveOutcome::SavedAside;
     }
+    place.RemoveLeftovers();
+    const int row = OpenPlaceFor(table, record.score);
+    if (row < 0)
+        return true;
+    StoreRecord(table, row, record.typedName, record.score, record.lines);
+    if (place.Replace(EncodeHighScores(table)))
+        return true;
+    outcome = SaveOutcome::SavedAsideRefused;
+    return false;
 }
-
-// A rename is kept on disk only once its folder is; without this a power cut
-// soon after a save could bring back the old table, or none.
-void SyncFolder(const QString& folder)
-{
-    const int fd = open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
-}
-
-// A save that holds the lock for longer than this is taken to be stuck; the
-// wait for the lock is a little longer, so a stuck game never blocks another.
-constexpr int kStaleLockMs = 5000;
-constexpr int kLockWaitMs = 6000;
 
 } // namespace
 
@@ -328,28 +297,8 @@ HighScoreTable ReadHighScores(QIODevice& in, ReadOutcome* outcome)
 
 HighScoreTable ReadHighScores(const QString& path, ReadOutcome* outcome)
 {
-    // Checked before opening, so that a pipe or a device is never opened at
-    // all, and again on the open file in case the name changed in between.
-    const QByteArray name = Native(path);
-    struct stat st {};
-    if (lstat(name.constData(), &st) != 0) {
-        SetOutcome(outcome, errno == ENOENT || errno == ENOTDIR ? ReadOutcome::Missing
-                                                                : ReadOutcome::Partial);
-        return {};
-    }
-    SetOutcome(outcome, ReadOutcome::Partial);
-    if (!S_ISREG(st.st_mode))
-        return {};
-    const int fd = open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    QFile file;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
-        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        close(fd);
-        return {};
-    }
-    return ReadTable(file, kMaxFileBytes, outcome);
+    ScoreFolder place = ScoreFolder::Open(path, ScoreFolder::Links::NotFollowed);
+    return ReadFrom(place, outcome);
 }
 
 QByteArray EncodeHighScores(const HighScoreTable& table)
@@ -367,31 +316,12 @@ QByteArray EncodeHighScores(const HighScoreTable& table)
 
 bool WriteHighScores(const HighScoreTable& table, const QString& path)
 {
-    const QByteArray bytes = EncodeHighScores(table);
-    const QString folder = FolderOf(path);
-    if (!QDir().mkpath(folder))
+    if (!QDir().mkpath(FolderOf(path)))
         return false;
-    // QSaveFile would write through a link, and replace a pipe or a device
-    // node with the table.
-    struct stat st {};
-    if (lstat(Native(path).constData(), &st) == 0 ? !S_ISREG(st.st_mode) : errno != ENOENT)
-        return false;
-    // No direct-write fallback: a folder that refuses new files is a place
-    // where the table cannot be saved, not one to write over it in place.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // The flush is checked here because commit() passes over a failure to
-    // write the buffered bytes (a full disk) and would put a cut-short file
-    // in place of the old one.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit())
-        return false;
-    SyncFolder(folder);
-    return true;
+    // A link, a pipe or a device node at the name is not the table: the table
+    // is not written through it, nor put in its place.
+    ScoreFolder place = ScoreFolder::Open(path, ScoreFolder::Links::NotFollowed);
+    return place.kind() != ScoreFolder::Unusable && place.Replace(EncodeHighScores(table));
 }
 
 int64_t ScoreValue(QStringView text)
@@ -426,8 +356,11 @@ int OpenPlaceFor(HighScoreTable& table, int32_t score)
 
 QString RecordName(const QString& typed)
 {
-    QString name = WithoutLineBreaks(typed);
-    return name.isEmpty() ? kAnonymousName.toString() : name;
+    const QString name = WithoutLineBreaks(typed);
+    // The reader drops the blanks a line starts with, so a name of blanks
+    // would come back as no name at all after a restart.
+    const bool none = std::all_of(name.cbegin(), name.cend(), [](QChar c) { return IsBlank(c.toLatin1()); });
+    return none ? kAnonymousName.toString() : name;
 }
 
 void StoreRecord(HighScoreTable& table, int place, const QString& typedName,
@@ -440,15 +373,16 @@ void StoreRecord(HighScoreTable& table, int place, const QString& typedName,
 
 ScoreFilePaths ChooseScoreFile(const QString& exeDir, const QString& dataDir)
 {
-    const Place exe = Resolve(QDir(exeDir).filePath(kScoreFileName.toString()));
-    const Place data = Resolve(QDir(dataDir).filePath(kScoreFileName.toString()));
-    if (CanReplace(exe))
-        return {exe.path, exe.path, data.path};
+    using Links = ScoreFolder::Links;
+    const ScoreFolder exe = ScoreFolder::Open(QDir(exeDir).filePath(kScoreFileName.toString()), Links::Followed);
+    const ScoreFolder data = ScoreFolder::Open(QDir(dataDir).filePath(kScoreFileName.toString()), Links::Followed);
+    if (exe.CanReplace())
+        return {exe.path(), exe.path(), data.path()};
     // Until the first record is saved in the data folder, the table that came
     // with the program is the one to show and to start from.
-    if (data.kind == Place::Missing && exe.kind == Place::Regular)
-        return {exe.path, data.path};
-    return {data.path, data.path};
+    if (data.kind() == ScoreFolder::Missing && exe.kind() == ScoreFolder::Regular)
+        return {exe.path(), data.path()};
+    return {data.path(), data.path()};
 }
 
 ScoreFilePaths ScoreFileForThisProgram()
@@ -471,44 +405,39 @@ HighScoreTable LoadHighScores(const ScoreFilePaths& paths)
 }
 
 SavedTable SaveRecord(const ScoreFilePaths& paths, const QString& typedName, int32_t score,
-                      int32_t lines)
+                      int32_t lines, const std::function<void(int ms)>& wait)
 {
-    QString target = paths.writePath;
-    bool aside = false;
-    for (;;) {
-        if (!QDir().mkpath(FolderOf(target)))
-            return {};
-        QLockFile lock(target + u".lock"_s);
-        lock.setStaleLockTime(kStaleLockMs);
-        if (!lock.tryLock(kLockWaitMs))
-            return {};
-        // Another game may have saved since this one started: its table is
-        // the one to add to.
-        ReadOutcome outcome;
-        HighScoreTable table = ReadHighScores(target, &outcome);
-        if (outcome == ReadOutcome::Missing && paths.readPath != target) {
-            ReadOutcome copy;
-            table = ReadHighScores(paths.readPath, &copy);
-            aside = aside || copy == ReadOutcome::Partial;
-        }
-        if (outcome == ReadOutcome::Partial) {
-            // What could not be read is not written over: it may hold records.
-            if (paths.sparePath.isEmpty() || target == paths.sparePath)
-                return {};
-            target = paths.sparePath;
-            aside = true;
-            continue;
-        }
-        RemoveLeftovers(target);
-        const SaveOutcome saved = aside ? SaveOutcome::SavedAside : SaveOutcome::Saved;
-        const int place = OpenPlaceFor(table, score);
-        if (place < 0)
-            return {table, SaveOutcome::Saved};
-        StoreRecord(table, place, typedName, score, lines);
-        if (!WriteHighScores(table, target))
-            return {};
-        return {table, saved};
+    QStringList targets{paths.writePath};
+    if (!paths.sparePath.isEmpty() && paths.sparePath != paths.writePath)
+        targets << paths.sparePath;
+    // The first reason to leave the table's own place is the one to tell.
+    SaveOutcome aside = SaveOutcome::Saved;
+    for (const QString& target : targets) {
+        // Only the user's own place is made when missing: the folder beside
+        // the program was there at start-up, and one the player moved or
+        // removed since is not brought back.
+        if (target == targets.last())
+            QDir().mkpath(FolderOf(target));
+        HighScoreTable table;
+        SaveOutcome outcome;
+        if (SaveIn(target, paths, {typedName, score, lines}, wait, table, outcome))
+            return {table, aside == SaveOutcome::Saved ? outcome : aside};
+        if (aside == SaveOutcome::Saved)
+            aside = outcome;
     }
+    return {};
+}
+
+QStringView SaveMessage(SaveOutcome outcome)
+{
+    switch (outcome) {
+    case SaveOutcome::Saved: return {};
+    case SaveOutcome::SavedAside: return kSavedAsideMessage;
+    case SaveOutcome::SavedAsideBusy: return kBusyAsideMessage;
+    case SaveOutcome::SavedAsideRefused: return kRefusedAsideMessage;
+    case SaveOutcome::Failed: break;
+    }
+    return kSaveFailedMessage;
 }
 
 } // namespace quadix

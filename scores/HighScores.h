@@ -5,6 +5,7 @@
 #include <QStringView>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class QIODevice;
 
@@ -31,6 +32,11 @@ inline constexpr QStringView kSaveFailedMessage = u"ATTENZIONE: impossibile salv
 // Shown in the same place when Scores.dat beside the program could not be
 // read and the record went to the user's data folder instead.
 inline constexpr QStringView kSavedAsideMessage = u"Scores.dat illeggibile: record salvato a parte";
+// ... when another game's save held Scores.dat for longer than a game waits.
+inline constexpr QStringView kBusyAsideMessage = u"Scores.dat occupato: record salvato a parte";
+// ... when Scores.dat could not be replaced (a folder or a file system that
+// refuses it, a full disk).
+inline constexpr QStringView kRefusedAsideMessage = u"Scores.dat non scrivibile: record salvato a parte";
 
 // A line of the file is cut after this many bytes and the rest of it skipped,
 // so that no file, however large or strange, can exhaust memory.
@@ -60,7 +66,9 @@ HighScoreTable ReadHighScores(const QString& path, ReadOutcome* outcome = nullpt
 QByteArray EncodeHighScores(const HighScoreTable& table);
 // Replaces the regular file whole, or creates it: written aside, renamed over
 // the old one, and the folder synced. Never writes in place or through a link.
-// False when it could not be written; the old file is then left as it was.
+// The new file keeps the old one's group and permissions, and its owner when
+// the game runs as root. False when it could not be written; the old file is
+// then left as it was.
 bool WriteHighScores(const HighScoreTable& table, const QString& path);
 
 // The number a score text starts with, after leading blanks; 0 if none.
@@ -68,7 +76,7 @@ int64_t ScoreValue(QStringView text);
 // Opens the place that a new score earns: the first of the ten whose score is
 // lower, rows below it moving down one. Returns the place, or -1 if none.
 int OpenPlaceFor(HighScoreTable& table, int32_t score);
-// The name as it is stored: one line, "Anonimo" when nothing is left.
+// The name as it is stored: one line, "Anonimo" when nothing but blanks is left.
 QString RecordName(const QString& typed);
 // Fills a place opened by OpenPlaceFor with the finished game.
 void StoreRecord(HighScoreTable& table, int place, const QString& typedName,
@@ -94,21 +102,28 @@ ScoreFilePaths ScoreFileForThisProgram();
 // readPath could not be read whole and a record was saved aside.
 HighScoreTable LoadHighScores(const ScoreFilePaths& paths);
 
+// Each way of saving aside leaves the table beside the program as it was.
 enum class SaveOutcome {
-    Saved,       // the table on disk is the one returned
-    SavedAside,  // saved in the user's place: the table beside the program
-                 // could not be read, and is left as it was
-    Failed,      // nothing written; the old files are as they were
+    Saved,                // the table on disk is the one returned
+    SavedAside,           // in the user's place: the table beside the program could not be read
+    SavedAsideBusy,       // in the user's place: another game's save held the table too long
+    SavedAsideRefused,    // in the user's place: the table's place refused the new table
+    Failed,               // nothing written; the old files are as they were
 };
+// What the window says after a save; nothing when it was Saved.
+QStringView SaveMessage(SaveOutcome outcome);
 struct SavedTable {
     HighScoreTable table;  // as now saved; empty when the save failed
     SaveOutcome outcome = SaveOutcome::Failed;
 };
-// Saves a finished game: takes the lock beside the table, so that two games
-// saving at once both keep their record, reads the table afresh, places the
-// game in it by the ranking rule and writes it whole. The game is left out
-// when the fresh table holds ten better scores.
+// Saves a finished game: locks the table's folder, so that two games saving
+// at once both keep their record, reads the table afresh, places the game in
+// it by the ranking rule and writes it whole. The game is left out when the
+// fresh table holds ten better scores. Another game's save is waited for
+// about a second, in steps handed to `wait` (a sleep when there is none);
+// after that, or when the table's place cannot take the new table, the
+// record goes to the user's place (sparePath).
 SavedTable SaveRecord(const ScoreFilePaths& paths, const QString& typedName, int32_t score,
-                      int32_t lines);
+                      int32_t lines, const std::function<void(int ms)>& wait = {});
 
 } // namespace quadix

@@ -1,5 +1,6 @@
 #include "sound/SoundEffects.h"
 
+#include <bit>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -21,26 +22,45 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr int kEffectCount = 6;
-constexpr int kRate = 8000;
-constexpr int kBufferSamples = 512;     // 64 ms: short enough that a cut-off is prompt
+constexpr int kSourceRate = 8000;      // the embedded effects
+// Where the device will not tell its own rate: what sound cards and sound
+// servers run at nowadays.
+constexpr int kFallbackRate = 48000;
+// SDL hands the device a buffer this long at a time: an effect waits behind
+// what is left of the one being played and the sound server's own buffer
+// of about the same size, so this is most of the delay from the picture to
+// the sound.
+constexpr int kBufferMs = 6;
+// Once SDL's queue is empty, what is still to be heard: SDL's buffer, the
+// sound server's (about as long) and the device's, with room to spare.
+constexpr std::chrono::milliseconds kHeardAfterQueue{5 * kBufferMs};
 
 bool IsEffect(int id) { return id >= 1 && id <= kEffectCount; }
 
-// The format the device is opened with; SDL resamples to the hardware itself.
-SDL_AudioSpec DeviceSpec()
+// The rate of the device sound goes to, as SDL tells it: at that rate the
+// sound server has nothing to convert, and a buffer is as long as it seems.
+int DeviceRate(const sdl::Api& sdl)
+{
+    SDL_AudioSpec own{};
+    if (sdl.SDL_GetDefaultAudioInfo != nullptr && sdl.SDL_GetDefaultAudioInfo(nullptr, &own, 0) == 0 && own.freq > 0)
+        return own.freq;
+    return kFallbackRate;
+}
+
+SDL_AudioSpec DeviceSpec(int rate)
 {
     SDL_AudioSpec spec{};
-    spec.freq = kRate;
+    spec.freq = rate;
     spec.format = AUDIO_S16SYS;
     spec.channels = 1;
-    spec.samples = kBufferSamples;
+    spec.samples = Uint16(std::bit_floor(unsigned(rate * kBufferMs / 1000)));
     return spec;
 }
 
-// How long a queue of S16 mono samples takes to be heard.
-std::chrono::milliseconds Duration(qsizetype bytes)
+// How long bytes of S16 mono samples at rate take to be heard.
+std::chrono::milliseconds Duration(qsizetype bytes, int rate)
 {
-    return std::chrono::milliseconds(bytes / 2 * 1000 / kRate);
+    return std::chrono::milliseconds(rate > 0 ? bytes / 2 * 1000 / rate : 0);
 }
 
 // Keeps the sound libraries quiet while it lives: without a sound card, ALSA
@@ -83,56 +103,96 @@ QByteArray LoadEffect(int id)
     return file.readAll();
 }
 
-QByteArray SoundEffects::DecodeEffect(int id)
+namespace {
+
+// Samples in the format from, converted to S16 mono at rate.
+QByteArray Convert(const sdl::Api* sdl, const SDL_AudioSpec& from, const QByteArray& samples, int rate)
 {
-    const sdl::Api* sdl = sdl::Load();
+    SDL_AudioCVT cvt{};
+    const int needed = sdl->SDL_BuildAudioCVT(&cvt, from.format, from.channels, from.freq, AUDIO_S16SYS, 1, rate);
+    if (needed == 0)
+        return samples;
+    if (needed < 0)
+        return {};
+    QByteArray work(samples.size() * cvt.len_mult, '\0');
+    memcpy(work.data(), samples.constData(), size_t(samples.size()));
+    cvt.buf = reinterpret_cast<Uint8*>(work.data());
+    cvt.len = int(samples.size());
+    if (sdl->SDL_ConvertAudio(&cvt) != 0)
+        return {};
+    work.truncate(cvt.len_cvt);
+    return work;
+}
+
+SDL_AudioSpec SourceSpec()
+{
+    SDL_AudioSpec spec{};
+    spec.freq = kSourceRate;
+    spec.format = AUDIO_S16SYS;
+    spec.channels = 1;
+    return spec;
+}
+
+// The effect as it is stored: S16 mono at 8000 Hz.
+QByteArray Decode(const sdl::Api* sdl, int id)
+{
     const QByteArray wav = LoadEffect(id);
     if (sdl == nullptr || wav.isEmpty())
         return {};
-
-    // ADPCM fills its last block up to 500 samples; the fact chunk holds the
-    // true length, which SDL honours only when told to.
-    sdl->SDL_SetHint(SDL_HINT_WAVE_FACT_CHUNK, "truncate");
+    // SDL was told when it was loaded to honour the fact chunk: ADPCM fills
+    // its last block up to 500 samples, the fact chunk holds the true length.
     SDL_AudioSpec spec{};
     Uint8* buffer = nullptr;
     Uint32 length = 0;
     if (!sdl->SDL_LoadWAV_RW(sdl->SDL_RWFromConstMem(wav.constData(), int(wav.size())), 1, &spec, &buffer,
                              &length))
         return {};
-
-    const SDL_AudioSpec want = DeviceSpec();
-    SDL_AudioCVT cvt{};
-    const int needed = sdl->SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, want.format,
-                                              want.channels, want.freq);
-    QByteArray pcm;
-    if (needed == 0) {
-        pcm = QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(length));
-    } else if (needed > 0) {
-        QByteArray work(qsizetype(length) * cvt.len_mult, '\0');
-        memcpy(work.data(), buffer, length);
-        cvt.buf = reinterpret_cast<Uint8*>(work.data());
-        cvt.len = int(length);
-        if (sdl->SDL_ConvertAudio(&cvt) == 0)
-            pcm = work.left(cvt.len_cvt);
-    }
+    QByteArray pcm = Convert(sdl, spec, QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(length)),
+                             kSourceRate);
     sdl->SDL_FreeWAV(buffer);
     return pcm;
 }
 
+} // namespace
+
+QByteArray SoundEffects::DecodeEffect(int id, int rate)
+{
+    const sdl::Api* sdl = sdl::Load();
+    const QByteArray pcm = Decode(sdl, id);
+    return rate == kSourceRate || pcm.isEmpty() ? pcm : Convert(sdl, SourceSpec(), pcm, rate);
+}
+
 // ---- The thread that owns the audio device ------------------------------------
 
+// The thread keeps the player alive while it runs: a game that closes while
+// the sound server hangs leaves the thread behind, stuck in SDL, and goes.
 class SoundEffects::Player {
 public:
-    Player() : thread_([this] { run(); }) {}
-
-    ~Player()
+    static std::shared_ptr<Player> Start(SdlLoader load)
     {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
+        auto player = std::make_shared<Player>(load);
+        player->thread_ = std::thread([player] { player->run(); });
+        return player;
+    }
+
+    explicit Player(SdlLoader load) : load_(load) {}
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    // Drops the effects still waiting and lets the thread close the device;
+    // waits for that only as long as a sound server that answers needs.
+    void close()
+    {
+        std::unique_lock lock(mutex_);
+        stopping_ = true;
+        requests_.clear();
         wake_.notify_all();
-        thread_.join();
+        const bool ended = settled_.wait_for(lock, std::chrono::milliseconds(kCloseWaitMs), [this] { return ended_; });
+        lock.unlock();
+        if (ended)
+            thread_.join();
+        else
+            thread_.detach();
     }
 
     // 0 asks only for SDL and the decoded effects.
@@ -169,6 +229,12 @@ public:
         return lastPlayed_;
     }
 
+    int deviceRate() const
+    {
+        std::lock_guard lock(deviceMutex_);
+        return deviceRate_;
+    }
+
     uint32_t queuedBytes() const
     {
         std::lock_guard lock(deviceMutex_);
@@ -177,11 +243,12 @@ public:
 
 private:
     // Requests are taken under mutex_, which is never held while SDL works,
-    // so that a new request never waits for a device being opened.
+    // so that a new request never waits for a device being opened. A player
+    // that is closing plays nothing more.
     void run()
     {
         std::unique_lock lock(mutex_);
-        for (;;) {
+        while (!stopping_) {
             if (!requests_.empty()) {
                 const int id = requests_.front();
                 requests_.pop_front();
@@ -192,68 +259,109 @@ private:
                 busy_ = false;
                 if (requests_.empty())
                     settled_.notify_all();
-                continue;
-            }
-            if (stopping_)
-                break;
-            if (!hasDevice()) {
+            } else if (!hasDevice()) {
                 wake_.wait(lock);
-            } else if (wake_.wait_until(lock, closeAt_) == std::cv_status::timeout && requests_.empty()) {
+            } else if (wake_.wait_until(lock, closeAt_) == std::cv_status::timeout && requests_.empty()
+                       && !stopping_) {
                 lock.unlock();
                 closeWhenHeard();
                 lock.lock();
             }
         }
+        settled_.notify_all();
         lock.unlock();
         closeDevice();
         // SDL keeps its error messages per thread; a thread it did not make
         // has to let go of them itself.
         if (sdl_ != nullptr)
             sdl_->SDL_TLSCleanup();
+        lock.lock();
+        ended_ = true;
+        settled_.notify_all();
+    }
+
+    // A device that took long to open may find the game gone.
+    bool closing() const
+    {
+        std::lock_guard lock(mutex_);
+        return stopping_;
+    }
+
+    bool loadSdl()
+    {
+        if (sdl_ != nullptr)
+            return true;
+        const sdl::Api* sdl = load_();
+        if (sdl == nullptr)
+            return false;
+        for (int effect = 1; effect <= kEffectCount; ++effect)
+            source_[effect] = Decode(sdl, effect);
+        std::lock_guard device(deviceMutex_);
+        sdl_ = sdl;
+        return true;
     }
 
     void handle(int id)
     {
-        if (sdl_ == nullptr) {
-            const sdl::Api* sdl = sdl::Load();
-            if (sdl == nullptr)
-                return;
-            for (int effect = 1; effect <= kEffectCount; ++effect)
-                pcm_[effect] = DecodeEffect(effect);
-            std::lock_guard device(deviceMutex_);
-            sdl_ = sdl;
-        }
-        if (!IsEffect(id) || pcm_[id].isEmpty() || !openDevice())
+        if (!loadSdl() || !IsEffect(id) || source_[id].isEmpty() || !openDevice(id) || closing())
             return;
+        const int rate = deviceRate();
+        const QByteArray& pcm = effectAt(id, rate);
         {
             std::lock_guard device(deviceMutex_);
             // Dropping what is still queued is what cuts the old effect off.
-            sdl_->SDL_ClearQueuedAudio(device_);
-            if (sdl_->SDL_QueueAudio(device_, pcm_[id].constData(), Uint32(pcm_[id].size())) == 0)
+            // A device just opened is still paused: the effect goes in
+            // first, so the device starts with it and not with silence.
+            if (!starting_)
+                sdl_->SDL_ClearQueuedAudio(device_);
+            if (sdl_->SDL_QueueAudio(device_, pcm.constData(), Uint32(pcm.size())) == 0)
                 lastPlayed_ = id;
+            if (starting_)
+                sdl_->SDL_PauseAudioDevice(device_, 0);
+            starting_ = false;
         }
-        // The device's own buffer plays on after the queue is empty.
+        // The device's buffer and the sound server's play on after the
+        // queue is empty.
         std::lock_guard lock(mutex_);
-        closeAt_ = SteadyClock::now() + Duration(pcm_[id].size()) + 2 * Duration(kBufferSamples * 2) + idleClose_;
+        closeAt_ = SteadyClock::now() + Duration(pcm.size(), rate) + kHeardAfterQueue + idleClose_;
     }
 
-    bool openDevice()
+    // Each effect is converted once, when first played at a rate: the first
+    // effect waits for its own conversion only.
+    const QByteArray& effectAt(int id, int rate)
+    {
+        if (pcmRate_[id] != rate) {
+            pcm_[id] = Convert(sdl_, SourceSpec(), source_[id], rate);
+            pcmRate_[id] = rate;
+        }
+        return pcm_[id];
+    }
+
+    // Opens the device paused, at the rate of the device underneath, with
+    // effect id ready at that rate: once open, SDL's thread feeds the device
+    // silence until the effect is queued.
+    bool openDevice(int id)
     {
         if (hasDevice())
             return true;
         if (failedAt_ && SteadyClock::now() - *failedAt_ < std::chrono::milliseconds(kRetryMs))
             return false;
         SDL_AudioDeviceID device = 0;
+        SDL_AudioSpec got{};
         {
-            std::lock_guard subsystems(sdl::SubsystemLock());
             QuietStderr quiet;
-            if (sdl_->SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
-                const SDL_AudioSpec want = DeviceSpec();
-                device = sdl_->SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
-                // Without a device the subsystem would keep its hot-plug
+            // Audio is started on its own, not through SDL_InitSubSystem:
+            // that counts its starts in a table the gamepads share on the
+            // window thread under a lock, and a sound server can keep SDL
+            // waiting for ever.
+            if (sdl_->SDL_AudioInit(nullptr) == 0) {
+                const SDL_AudioSpec want = DeviceSpec(DeviceRate(*sdl_));
+                effectAt(id, want.freq);
+                device = sdl_->SDL_OpenAudioDevice(nullptr, 0, &want, &got, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+                // Without a device the driver would keep its hot-plug
                 // thread listing the sound cards every few seconds.
                 if (device == 0)
-                    sdl_->SDL_QuitSubSystem(SDL_INIT_AUDIO);
+                    sdl_->SDL_AudioQuit();
             }
         }
         if (device == 0) {
@@ -261,9 +369,10 @@ private:
             return false;
         }
         failedAt_.reset();
-        sdl_->SDL_PauseAudioDevice(device, 0);
         std::lock_guard lock(deviceMutex_);
         device_ = device;
+        deviceRate_ = got.freq;
+        starting_ = true;
         return true;
     }
 
@@ -272,29 +381,31 @@ private:
         const uint32_t queued = queuedBytes();
         if (queued > 0) {
             std::lock_guard lock(mutex_);
-            closeAt_ = SteadyClock::now() + Duration(queued) + idleClose_;
+            closeAt_ = SteadyClock::now() + Duration(queued, deviceRate()) + kHeardAfterQueue + idleClose_;
             return;
         }
         closeDevice();
     }
 
-    // Closing the device and the subsystem stops SDL's audio and hot-plug
-    // threads; the next effect opens them again.
+    // Closing the device and SDL's audio stops their threads and ends the
+    // game's stream in the sound server; the next effect opens them anew.
+    // The device is forgotten first: closing may wait on a hung server.
     void closeDevice()
     {
+        SDL_AudioDeviceID device = 0;
         {
             std::lock_guard lock(deviceMutex_);
-            if (device_ == 0)
-                return;
-            sdl_->SDL_CloseAudioDevice(device_);
-            device_ = 0;
+            std::swap(device, device_);
         }
-        std::lock_guard subsystems(sdl::SubsystemLock());
-        sdl_->SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        if (device == 0)
+            return;
+        sdl_->SDL_CloseAudioDevice(device);
+        sdl_->SDL_AudioQuit();
     }
 
-    // mutex_: the requests, the idle time and when to close; deviceMutex_:
-    // the device, what was last played and SDL itself once loaded.
+    // mutex_: the requests, the idle time, when to close and whether the
+    // thread is still there; deviceMutex_: the device, its rate, what was
+    // last played and SDL itself once loaded.
     mutable std::mutex mutex_;
     mutable std::mutex deviceMutex_;
     std::condition_variable wake_;
@@ -302,24 +413,37 @@ private:
     std::deque<int> requests_;
     bool busy_ = false;
     bool stopping_ = false;
+    bool ended_ = false;
     std::chrono::milliseconds idleClose_{kIdleCloseMs};
+    const SdlLoader load_;
     const sdl::Api* sdl_ = nullptr;
-    std::array<QByteArray, kEffectCount + 1> pcm_{};
+    std::array<QByteArray, kEffectCount + 1> source_{};   // as stored, 8000 Hz
+    std::array<QByteArray, kEffectCount + 1> pcm_{};      // at the rate beside it
+    std::array<int, kEffectCount + 1> pcmRate_{};
     SDL_AudioDeviceID device_ = 0;
+    int deviceRate_ = 0;
+    bool starting_ = false;   // opened, paused until the first effect is in
     int lastPlayed_ = 0;
     SteadyClock::time_point closeAt_;
     std::optional<SteadyClock::time_point> failedAt_;
-    std::thread thread_;  // last: it starts once everything else is ready
+    std::thread thread_;
 };
 
-SoundEffects::SoundEffects() = default;
+SoundEffects::SoundEffects(SdlLoader load)
+    : load_(load != nullptr ? load : sdl::Load)
+{
+}
 
-SoundEffects::~SoundEffects() = default;
+SoundEffects::~SoundEffects()
+{
+    if (player_)
+        player_->close();
+}
 
 SoundEffects::Player& SoundEffects::player()
 {
     if (!player_)
-        player_ = std::make_unique<Player>();
+        player_ = Player::Start(load_);
     return *player_;
 }
 
@@ -356,6 +480,11 @@ bool SoundEffects::hasDevice() const
 int SoundEffects::lastPlayed() const
 {
     return player_ ? player_->lastPlayed() : 0;
+}
+
+int SoundEffects::deviceRate() const
+{
+    return player_ ? player_->deviceRate() : 0;
 }
 
 uint32_t SoundEffects::queuedBytes() const

@@ -11,23 +11,36 @@
 
 namespace quadix {
 
+namespace sdl {
+struct Api;
+}
+
 // The whole WAV file of effect id (1..6) as embedded in the program; empty for other ids.
 QByteArray LoadEffect(int id);
 
 // The effects are handed to a thread of their own, which loads SDL, opens
-// the audio device when an effect is due and closes it again once the effects
-// have been heard and a second has passed: a game that waits (between games,
-// paused, a piece taking its time) keeps no audio thread awake. The window's
-// thread never waits for the sound system.
+// the audio device when an effect is due and closes it again once the effect
+// has been heard: a game that waits (between games, paused, a piece taking
+// its time) keeps no audio thread awake and no stream open in the sound
+// server. The window's thread never waits for the sound system.
 class SoundEffects : public Sound {
 public:
-    // The device stays open this long after the last effect has ended.
-    static constexpr int kIdleCloseMs = 1000;
+    // The device stays open this long after the last effect has been heard.
+    // None: an open device at a buffer of a few milliseconds costs the sound
+    // server several percent of a core and SDL's thread a wake-up every
+    // buffer, while opening one again costs a few milliseconds once.
+    static constexpr int kIdleCloseMs = 0;
     // After a device could not be opened, effects are silent this long
     // before the next try.
     static constexpr int kRetryMs = 10000;
+    // A game that closes waits this long at most for the sound thread to
+    // close the device: a sound server that hangs keeps it for ever.
+    static constexpr int kCloseWaitMs = 500;
 
-    SoundEffects();
+    // Where the player finds SDL when the first effect is due: sdl::Load,
+    // unless a test puts in an SDL of its own.
+    using SdlLoader = const sdl::Api* (*)();
+    explicit SoundEffects(SdlLoader load = nullptr);
     ~SoundEffects() override;
     SoundEffects(const SoundEffects&) = delete;
     SoundEffects& operator=(const SoundEffects&) = delete;
@@ -56,18 +69,21 @@ public:
     int lastPlayed() const;
     // Bytes of audio still waiting to be played by the device.
     uint32_t queuedBytes() const;
+    // Samples a second of the device last opened, 0 before one was.
+    int deviceRate() const;
 
-    // Effect id decoded to what the device is fed: signed 16-bit native-endian
-    // mono samples at 8000 Hz. Empty for unknown ids, undecodable data or
-    // without SDL.
-    static QByteArray DecodeEffect(int id);
+    // Effect id decoded to signed 16-bit native-endian mono samples at rate
+    // (as stored: 8000 Hz), what a device at that rate is fed. Empty for
+    // unknown ids, undecodable data or without SDL.
+    static QByteArray DecodeEffect(int id, int rate = 8000);
 
 private:
     class Player;
     Player& player();
 
+    SdlLoader load_ = nullptr;
     bool soundOn_ = true;
-    std::unique_ptr<Player> player_;
+    std::shared_ptr<Player> player_;
 };
 
 } // namespace quadix

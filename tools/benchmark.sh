@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Benchmark of the game loop and the main window (about a minute and a half,
-# plus the build the first time).
+# Benchmark of the game loop, the main window and the sound effects (about
+# four minutes, plus the build the first time).
 #
 # Builds quadix_bench in build-bench/ and runs every measurement in a fresh
 # process on a real X server (Xvfb, 1024x768x24, real painting), with the
-# sound going to SDL's dummy device. Each row is measured for two loops:
+# sound going to a PulseAudio server of the benchmark's own (a null sink at
+# 48 kHz, on a private socket; Debian's pulseaudio, which
+# `install-deps.sh --bench` installs). Each row is measured for two loops:
 #   waiting loop  the game as it ships: between gravity steps the loop sleeps
 #                 in the event loop until a key, a repaint or the next step;
 #   busy poll     the same window, but the pump never waits: every pass only
@@ -16,7 +18,11 @@
 #                 (all threads, user + kernel) and the X server (every thread's
 #                 time on a core, from /proc/PID/task/*/schedstat over the
 #                 same span: the 10 ms ticks of /proc/PID/stat are too coarse
-#                 for a few milliseconds). Paused is measured from 2.5 s after
+#                 for a few milliseconds), and the sound server's, read the
+#                 same way. Its own idle figure (3 s with no client at all)
+#                 is in the sound server's row, with its figure during 20 s
+#                 of play at fallInterval 25, where every piece brings its
+#                 sound. Paused is measured from 2.5 s after
 #                 the pause, once its sound has been heard and the sound
 #                 device closed. "main thread wanted" is the share
 #                 of a core the game's thread spent running or queued, ready
@@ -57,11 +63,25 @@
 #                 grey one) and the whole flash. The sound goes to SDL's disk
 #                 driver: whether the row sound was heard whole before the
 #                 next piece's sound, and the silence between them.
+#   effect latency  from a picture on the screen to its effect heard, for the
+#                 pause and start sounds of a game paused and resumed again and
+#                 again (min / median / max of at least 20): more than 2 s
+#                 after the last effect ended (the sound device had time to
+#                 close), within a second of its end, and cutting off an
+#                 effect still playing; at fallInterval 25 and 2. The picture's
+#                 moment is the X server's first damage report (XDamage, on a
+#                 second connection) for the playfield after the game handed
+#                 that step over; the effect's is where its first 15 ms match
+#                 best in a recording of the sink's monitor (libpulse), whose
+#                 samples are dated with the stream's latency as the server
+#                 reports it, so the server's own buffering counts as late.
 # The machine's load average is printed under the table: other work on the
 # same cores lowers the busy poll's CPU share and widens the step gaps.
 # Raw result lines go to build-bench/benchmark-results.txt.
 #
-# Usage: tools/benchmark.sh      (QUADIX_BENCH_BUILD=dir to build elsewhere)
+# Usage: tools/benchmark.sh          every row
+#        tools/benchmark.sh sound    the sound rows only
+#        (QUADIX_BENCH_BUILD=dir to build elsewhere)
 set -euo pipefail
 export LC_ALL=C
 
@@ -72,18 +92,41 @@ bare=$build/tools/bench/quadix_bare_window
 floor=$build/tools/bench/quadix_x11_floor
 
 if [[ "${1:-}" != --measure ]]; then
+    "$root/tools/install-deps.sh" --bench
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
         -DQUADIX_BENCH=ON >/dev/null
     cmake --build "$build" -j2 --target quadix_bench quadix_bare_window quadix_x11_floor >&2
     exec xvfb-run -a -s "-screen 0 1024x768x24" \
-        env SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb "${BASH_SOURCE[0]}" --measure
+        env QT_QPA_PLATFORM=xcb "${BASH_SOURCE[0]}" --measure "${1:-all}"
 fi
+rows=${2:-all}
 
 # ---- Inside the X server ----------------------------------------------------------
 
 runtime=$(mktemp -d)
-trap 'rm -rf "$runtime"' EXIT
 export XDG_RUNTIME_DIR=$runtime
+pulse_pid=""
+cleanup() {
+    [[ -n $pulse_pid ]] && kill "$pulse_pid" 2>/dev/null && wait "$pulse_pid" 2>/dev/null
+    rm -rf "$runtime"
+}
+trap cleanup EXIT
+
+# The sound server: nothing but a null sink at 48 kHz (what a desktop's sound
+# card runs at) and a socket of its own, so no other program's sound is
+# measured and none of the player's sound setup is touched.
+mkdir -m 700 "$runtime/pulse"
+HOME=$runtime/pulse pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+    --load="module-null-sink sink_name=sink rate=48000" \
+    --load="module-native-protocol-unix socket=$runtime/pulse/socket auth-anonymous=1" \
+    >"$runtime/pulse/log" 2>&1 &
+pulse_pid=$!
+for _ in $(seq 100); do
+    [[ -S $runtime/pulse/socket ]] && break
+    sleep 0.05
+done
+[[ -S $runtime/pulse/socket ]] || { cat "$runtime/pulse/log" >&2; echo "the sound server did not start" >&2; exit 1; }
+export PULSE_SERVER=unix:$runtime/pulse/socket SDL_AUDIODRIVER=pulseaudio QUADIX_BENCH_SOUND_SERVER_PID=$pulse_pid
 # The X server's CPU is read over the same spans as the game's.
 QUADIX_BENCH_XSERVER_PID=$(pgrep -f "^Xvfb $DISPLAY( |$)" | head -1 || true)
 export QUADIX_BENCH_XSERVER_PID
@@ -114,15 +157,17 @@ get() {
 cpu_cell() {
     local line=$1
     [[ -n $line ]] || { echo "failed"; return; }
-    local cell game x wanted
+    local cell game x wanted sound
     game=$(get "$line" cpu_pct)
     x=$(get "$line" xserver_pct)
     wanted=$(get "$line" wanted_pct)
     wanted=${wanted/#n\/a/}
+    sound=$(get "$line" soundserver_pct)
+    [[ $sound == n/a || $sound == -1.00 ]] && sound=""
     if [[ $x != n/a && $x != -1.00 ]]; then
-        cell="$(awk -v g="$game" -v x="$x" 'BEGIN { printf "%.2f %%", g + x }') (game $game %, X server $x %${wanted:+; main thread wanted $wanted %})"
+        cell="$(awk -v g="$game" -v x="$x" 'BEGIN { printf "%.2f %%", g + x }') (game $game %, X server $x %${sound:+, sound server $sound %}${wanted:+; main thread wanted $wanted %})"
     else
-        cell="$game % (X server not read${wanted:+; main thread wanted $wanted %})"
+        cell="$game % (X server not read${sound:+, sound server $sound %}${wanted:+; main thread wanted $wanted %})"
     fi
     [[ $(get "$line" running) == 0 ]] && cell="$cell, game ended early"
     echo "$cell"
@@ -157,8 +202,60 @@ rss_cell() {
     awk -v kb="$(get "$line" rss_kb)" 'BEGIN { printf "%.1f MiB", kb / 1024 }'
 }
 
-echo "Measuring (each line a fresh process):" >&2
+effect_cell() {
+    local line=$1
+    [[ -n $line ]] || { echo "failed"; return; }
+    local cell
+    cell="$(get "$line" min_ms) / $(get "$line" median_ms) / $(get "$line" max_ms) ms ($(get "$line" samples))"
+    [[ $(get "$line" missed) != 0 ]] && cell="$cell, $(get "$line" missed) not found in the recording"
+    echo "$cell"
+}
+
+# The sound server's time on a core, every thread, in ns.
+sound_server_ns() { cat /proc/"$pulse_pid"/task/*/schedstat | awk '{ ns += $1 } END { print ns }'; }
+
 declare -A r
+measure_sound() {
+    echo "  the sound server alone (3 s)" >&2
+    local ns0 t0 ns1 t1
+    ns0=$(sound_server_ns)
+    t0=$EPOCHREALTIME
+    sleep 3
+    ns1=$(sound_server_ns)
+    t1=$EPOCHREALTIME
+    sound_idle=$(awk -v n="$((ns1 - ns0))" -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", n / 1e7 / (b - a) }')
+    r[sound-play]=$(measure cpu-play --interval 25 --seconds 20)
+    for interval in 25 2; do
+        for state in closed open cut; do
+            r[effect-$state-$interval]=$(measure sound-latency --state $state --interval $interval --samples 20)
+        done
+    done
+}
+
+sound_table() {
+    local play=${r[sound-play]} cell="failed"
+    if [[ -n $play ]]; then
+        cell="$(get "$play" soundserver_pct) % while playing, $sound_idle % alone: $(awk -v p="$(get "$play" soundserver_pct)" -v i="$sound_idle" 'BEGIN { printf "%+.2f", p - i }') points for the game (game $(get "$play" cpu_pct) %, X server $(get "$play" xserver_pct) %)"
+    fi
+    echo "| Sound server's CPU, playing 20 s at fallInterval 25 (an effect at every piece), against the server alone (3 s) | $cell | |"
+    echo "| Effect heard after its picture, more than 2 s after the last effect ended, fallInterval 25 / 2: min / median / max ms (effects) | $(effect_cell "${r[effect-closed-25]}") / $(effect_cell "${r[effect-closed-2]}") | |"
+    echo "| The same, within 1 s of the end of the last effect | $(effect_cell "${r[effect-open-25]}") / $(effect_cell "${r[effect-open-2]}") | |"
+    echo "| The same, cutting off an effect still playing | $(effect_cell "${r[effect-cut-25]}") / $(effect_cell "${r[effect-cut-2]}") | |"
+}
+
+if [[ $rows == sound ]]; then
+    echo "Measuring (each line a fresh process):" >&2
+    measure_sound
+    echo
+    echo "| Measurement | waiting loop | |"
+    echo "|---|---|---|"
+    sound_table
+    echo
+    echo "$(nproc) cores; load average before $load_before, after $(cut -d' ' -f1-3 /proc/loadavg); $(date -u '+%Y-%m-%d %H:%M UTC')."
+    exit 0
+fi
+
+echo "Measuring (each line a fresh process):" >&2
 for loop in waiting busy; do
     for interval in 25 2; do
         r[play-$loop-$interval]=$(measure cpu-play --loop $loop --interval $interval --seconds 5)
@@ -185,6 +282,7 @@ for ms in 26 3; do
 done
 
 flash_line=$(SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$runtime/heard.raw measure flash)
+measure_sound
 
 # Start-up: the same program for both loops (no game runs), so one figure,
 # against the bare window, launched in turn with it.
@@ -236,5 +334,6 @@ echo "| Start-up to first painted window, median of 11 (same program for both lo
 echo "| Start-up of a bare Qt 6 window with a menu bar, launched in turn with the game, median of 11 | $bare_cell | |"
 echo "| Resident memory (VmRSS) after 5 s of play, fallInterval 25 | $(rss_cell "${r[play-waiting-25]}") | $(rss_cell "${r[play-busy-25]}") |"
 echo "| Line-clear flash on the screen: colours seen, time each was shown (min / median / max) | $(flash_cell "$flash_line") | same program |"
+sound_table
 echo
 echo "$(nproc) cores; load average before $load_before, after $load_after; $(date -u '+%Y-%m-%d %H:%M UTC')."

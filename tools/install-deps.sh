@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, playing and testing Quadix need,
 # only those that are missing. Runs as root, or through sudo.
+#   tools/install-deps.sh           what tools/test.sh and tools/play.sh need
+#   tools/install-deps.sh --bench   and the sound server tools/benchmark.sh runs
 set -euo pipefail
 
 packages=(
@@ -10,8 +12,13 @@ packages=(
   desktop-file-utils appstream python3
   xvfb xauth imagemagick     # screenshots, the benchmark and the screen read back in tests, under a real X server
   libx11-dev                 # the benchmark reads the screen back through Xlib (and libxcb1-dev with it, for its floor)
+  libxdamage-dev libpulse-dev  # the benchmark's pictures (X damage reports) and its recording of the sound server
   weston qt6-wayland         # a game played on Wayland, under a headless compositor
+  dbus-daemon at-spi2-core python3-pyatspi  # what a screen reader hears, on a private accessibility bus
 )
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(pulseaudio)       # a sound server of the benchmark's own, with a null sink
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

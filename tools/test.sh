@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh
 export QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy
 
-cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON -DQUADIX_BENCH=ON
 cmake --build build-test -j2
 ctest --test-dir build-test --output-on-failure -j2 -LE sanitize | tee build-test/ctest-output.txt
 

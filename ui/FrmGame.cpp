@@ -3,17 +3,22 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
-#include <QKeyEvent>
 #include <QCloseEvent>
+#include <QDialog>
+#include <QEventLoop>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
+#include <QThread>
 
 #include "render/TileSheet.h"
+#include "ui/Accessibility.h"
+#include "ui/Bindings.h"
 #include "ui/FrmHelp.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
@@ -75,6 +80,13 @@ AutoSizeLabel* autoSizeLabel(QWidget* parent, const char* name, const QPoint& to
     label->setFont(font);
     label->setCaption(text);
     return label;
+}
+
+// A menu command's shortcut is its key in the keyboard's table.
+QKeySequence shortcutOf(Command command)
+{
+    const std::optional<Qt::Key> key = ShortcutKey(command);
+    return key ? QKeySequence(*key) : QKeySequence();
 }
 
 QAction* menuItem(QMenu* menu, const char* name, const QString& text, const QKeySequence& shortcut = {})
@@ -156,6 +168,7 @@ FrmGame::FrmGame(const GamePorts& ports, QWidget* parent)
     client->installEventFilter(this);
     setCentralWidget(client);
     buildControls(client);
+    DescribeForScreenReaders(*this);
 
     // A menu bar exported to the desktop's global menu would leave a gap
     // above the fixed-size client area.
@@ -266,13 +279,14 @@ void FrmGame::buildMenus()
 {
     Game = menuBar()->addMenu(QStringLiteral("GIOCO"));
     Game->setObjectName(QStringLiteral("Game"));
-    mnuStart = menuItem(Game, "mnuStart", QStringLiteral("Nuova partita"), QKeySequence(Qt::Key_F2));
-    mnuPause = menuItem(Game, "mnuPause", QStringLiteral("Pausa"), QKeySequence(Qt::Key_F4));
+    mnuStart = menuItem(Game, "mnuStart", QStringLiteral("Nuova partita"), shortcutOf(Command::StartStop));
+    mnuPause = menuItem(Game, "mnuPause", QStringLiteral("Pausa"), shortcutOf(Command::PauseResume));
     mnuPause->setEnabled(false);
     ln1 = Game->addSeparator();
     ln1->setObjectName(QStringLiteral("ln1"));
-    mnuHighScores = menuItem(Game, "mnuHighScores", QStringLiteral("Tabella dei Record"), QKeySequence(Qt::Key_F3));
-    mnuHelp = menuItem(Game, "mnuHelp", QStringLiteral("Istruzioni"), QKeySequence(Qt::Key_F1));
+    mnuHighScores = menuItem(Game, "mnuHighScores", QStringLiteral("Tabella dei Record"),
+                             shortcutOf(Command::ShowRecords));
+    mnuHelp = menuItem(Game, "mnuHelp", QStringLiteral("Istruzioni"), shortcutOf(Command::ShowHelp));
     ln2 = Game->addSeparator();
     ln2->setObjectName(QStringLiteral("ln2"));
     mnuExit = menuItem(Game, "mnuExit", QStringLiteral("Esci"));
@@ -399,6 +413,7 @@ void FrmGame::Form_Activate()
 // the loop does not resume, the game is not ended and nothing is written.
 void FrmGame::Form_Unload()
 {
+    closed_ = true;
     flow_.Abandon();
     wakeUp_.stop();
     DeleteTileDC(game_.state.tileDC);
@@ -440,20 +455,12 @@ void FrmGame::mnuEffects_Click()
     sound_.setSoundOn(mnuEffects->isChecked());
 }
 
+// A menu shortcut's key comes here only while its item is disabled; the
+// game flow lets such a command do nothing.
 void FrmGame::picQuadixField_KeyDown(int qtKey)
 {
-    int code = 0;
-    switch (qtKey) {
-    case Qt::Key_Left: code = KeyLeft; break;
-    case Qt::Key_Right: code = KeyRight; break;
-    case Qt::Key_Up: code = KeyUp; break;
-    case Qt::Key_Down: code = KeyDown; break;
-    case Qt::Key_Control: code = KeyCtrl; break;
-    case Qt::Key_Insert: code = KeyInsert; break;
-    case Qt::Key_Escape: code = KeyEsc; break;
-    default: break;
-    }
-    flow_.picQuadixField_KeyDown(code);
+    if (const std::optional<Command> command = KeyCommand(qtKey))
+        flow_.picQuadixField_KeyDown(*command);
 }
 
 // ---- What the game flow does to the window -----------------------------------
@@ -522,56 +529,71 @@ void FrmGame::ProcessEvents(int waitMs)
 
 namespace {
 
-// Delivers a key press to a control as the keyboard would, so that the key
-// goes through that control's own handling (and on to its window if the
-// control leaves it).
-void sendKey(QWidget* target, Qt::Key key)
+// A small window answers A and B as it answers Enter and Esc: Enter presses
+// its default button (Chiudi), Esc rejects it.
+void answerSmallWindow(QWidget* window, Command command)
 {
-    if (target == nullptr)
+    auto* dialog = qobject_cast<QDialog*>(window);
+    if (dialog == nullptr)
         return;
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &release);
+    if (command == Command::Close) {
+        dialog->reject();
+        return;
+    }
+    for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+        if (button->isDefault() && button->isEnabled()) {
+            button->click();
+            return;
+        }
+    }
 }
 
 } // namespace
 
-// Each button stands for a key and goes where that key would go: the
-// playfield's keys to the playfield, F2 and F4 to their menu items (which
-// act only while enabled), Enter to the name box, and Enter and Esc to the
-// records or instructions window in front.
-void FrmGame::gamepad_Press(PadButton button)
+// The records or instructions window, when it is in front of the game.
+QWidget* FrmGame::smallWindowInFront() const
 {
     QWidget* front = QApplication::activeModalWidget();
-    if (front == nullptr && QApplication::activeWindow() != nullptr && QApplication::activeWindow() != this)
+    if (front == nullptr && QApplication::activeWindow() != this)
         front = QApplication::activeWindow();
-    if (front != nullptr && front != this) {
-        if (button == PadButton::TurnRight || button == PadButton::TurnLeft)
-            sendKey(front->focusWidget() ? front->focusWidget() : front,
-                    button == PadButton::TurnRight ? Qt::Key_Return : Qt::Key_Escape);
+    return front == this ? nullptr : front;
+}
+
+// Each press is looked up where it lands: a small window in front, the name
+// box while a name is asked, or else the main window. It comes from the event
+// loop, also inside a game's loop or a modal window's, so it meets the menu
+// items' states of that moment, as their shortcuts do.
+void FrmGame::gamepad_Press(PadButton button)
+{
+    if (QWidget* front = smallWindowInFront()) {
+        if (const std::optional<Command> command = PadCommand(PadContext::SmallWindow, button))
+            answerSmallWindow(front, *command);
         return;
     }
     if (game_.state.enteringName) {
-        if (button == PadButton::Start)
-            sendKey(txtEnterName, Qt::Key_Return);
+        // As Enter, only while the box takes keys: not while the name is saved.
+        if (txtEnterName->isEnabled() && PadCommand(PadContext::NameBox, button) == Command::Confirm)
+            txtEnterName_KeyPress();
         return;
     }
-    switch (button) {
-    case PadButton::Left: sendKey(picQuadixField, Qt::Key_Left); break;
-    case PadButton::Right: sendKey(picQuadixField, Qt::Key_Right); break;
-    case PadButton::Down: sendKey(picQuadixField, Qt::Key_Down); break;
-    case PadButton::TurnRight: sendKey(picQuadixField, Qt::Key_Up); break;
-    case PadButton::TurnLeft: sendKey(picQuadixField, Qt::Key_Insert); break;
-    case PadButton::Start:
-        if (mnuPause->isEnabled())
-            mnuPause->trigger();
-        break;
-    case PadButton::Back:
-        if (mnuStart->isEnabled())
-            mnuStart->trigger();
-        break;
+    if (const std::optional<Command> command = PadCommand(PadContext::MainWindow, button))
+        perform(*command);
+}
+
+// A command of the main window: the menu's only while their item is enabled,
+// the others as the playfield's keys.
+void FrmGame::perform(Command command)
+{
+    QAction* item = nullptr;
+    switch (command) {
+    case Command::StartStop: item = mnuStart; break;
+    case Command::PauseResume: item = mnuPause; break;
+    case Command::ShowRecords: item = mnuHighScores; break;
+    case Command::ShowHelp: item = mnuHelp; break;
+    default: flow_.picQuadixField_KeyDown(command); return;
     }
+    if (item->isEnabled())
+        item->trigger();
 }
 
 // A pad pulled out in the middle of a game pauses it, as consoles do; F4 or
@@ -592,8 +614,10 @@ void FrmGame::EnterName()
     if (place < 0)
         return;
     game_.state.entryRow = static_cast<int16_t>(place);
+    // The box was emptied when it was put away: emptying it now would move
+    // its caret before it has the focus, and a screen reader that hears the
+    // caret first takes the box in silence, without reading the prompt.
     lblEnterName->show();
-    txtEnterName->clear();
     txtEnterName->show();
     txtEnterName->setEnabled(true);
     txtEnterName->setFocus();
@@ -604,21 +628,38 @@ void FrmGame::txtEnterName_KeyPress()
 {
     if (!game_.state.enteringName)
         return;
+    const QString name = txtEnterName->text();
     lblEnterName->hide();
     txtEnterName->hide();
     txtEnterName->setEnabled(false);
+    txtEnterName->clear();
+    // While another game's save holds the table (a second at most) the window
+    // keeps painting; keys and clicks wait for the save to end, and with the
+    // menus off and the name box shut nothing could start a game anyway. The
+    // window manager may still close the window meanwhile: the program is then
+    // quitting, a loop returns at once, and the rest of the wait is slept.
+    const auto paintWhileWaiting = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        if (loop.exec(QEventLoop::ExcludeUserInputEvents) < 0)
+            QThread::msleep(ulong(ms));
+    };
     // Saving reads the table afresh, so it holds what other games saved
     // meanwhile: that is the table to show. A failed save keeps the record in
     // memory instead. A save that failed or went aside is told on the window
     // until the next game starts.
-    const SavedTable saved = SaveRecord(scoreFile_, txtEnterName->text(), game_.state.score, game_.state.lines);
-    const bool failed = saved.outcome == SaveOutcome::Failed;
-    if (failed)
-        StoreRecord(highScores, game_.state.entryRow, txtEnterName->text(), game_.state.score, game_.state.lines);
+    const SavedTable saved = SaveRecord(scoreFile_, name, game_.state.score, game_.state.lines,
+                                        paintWhileWaiting);
+    // The name was confirmed, so the record is kept; but a window closed
+    // during the wait opens no other.
+    if (closed_)
+        return;
+    if (saved.outcome == SaveOutcome::Failed)
+        StoreRecord(highScores, game_.state.entryRow, name, game_.state.score, game_.state.lines);
     else
         highScores = saved.table;
     if (saved.outcome != SaveOutcome::Saved) {
-        lblSaveFailed->setText((failed ? kSaveFailedMessage : kSavedAsideMessage).toString());
+        lblSaveFailed->setText(SaveMessage(saved.outcome).toString());
         lblSaveFailed->show();
     }
     picQuadixField->setFocus();

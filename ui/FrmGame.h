@@ -147,10 +147,13 @@ private:
     void txtEnterName_KeyPress();
     void gamepad_Press(PadButton button);
     void gamepad_Unplugged();
+    QWidget* smallWindowInFront() const;
+    void perform(Command command);
     QAction* menuAction(MenuItem item) const;
 
     bool centred_ = false;
     bool firstFrameShown_ = false;
+    bool closed_ = false;      // the player closed the window: nothing more is shown
 
     SystemClock systemClock_;
     MersenneRandom systemRandom_;

@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QStringList>
 
+#include "ui/Accessibility.h"
+
 namespace quadix {
 
 namespace {
@@ -59,6 +61,7 @@ FrmHelp::FrmHelp(QWidget* owner)
     Label3->setPalette(keys);
 
     Form_Load();
+    DescribeForScreenReaders(*this);
 }
 
 void FrmHelp::ShowModal(QWidget* owner)

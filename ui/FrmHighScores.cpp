@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include "ui/Accessibility.h"
 #include "ui/WindowSystem.h"
 
 namespace quadix {
@@ -90,6 +91,7 @@ FrmHighScores::FrmHighScores(QWidget* parent)
         Label2[i] = MakeLabel(this, QString(), {157, top, 89, 17}, Qt::AlignRight, kEntry);
         Label3[i] = MakeLabel(this, QString(), {245, top, 65, 17}, Qt::AlignRight, kEntry);
     }
+    DescribeForScreenReaders(*this);
 }
 
 void FrmHighScores::Fill(const HighScoreTable& table)
@@ -99,6 +101,7 @@ void FrmHighScores::Fill(const HighScoreTable& table)
         Label2[i]->setText(table[i][kScoreColumn]);
         Label3[i]->setText(table[i][kLinesColumn]);
     }
+    DescribePlaces(*this);
 }
 
 FrmHighScores* FrmHighScores::Current()

@@ -90,21 +90,25 @@ void Gamepad::poll()
 {
     if (!started_)
         return;
-    ++depth_;
     handleEvents();
     repeatHeld();
-    --depth_;
-    if (depth_ == 0) {
-        scheduleRepeat();
-        if (connected())
-            idlePoll_.start();
-        else
-            idlePoll_.stop();
-    }
+    scheduleRepeat();
+    // Restarted at every reading: while the game loop reads the pad at every
+    // pass, the timer never fires; where nothing else runs it still does.
+    if (connected())
+        idlePoll_.start();
+    else
+        idlePoll_.stop();
 }
 
-// One event at a time: a press may start a game, which runs inside this call
-// and polls again from its own loop; what is left is read after it.
+// Qt never fires a timer again while its slot still runs: a press that
+// started a game, whose loop may run for minutes, inside this timer's slot
+// would leave the pad unread in every wait of that game.
+void Gamepad::post(PadButton button)
+{
+    QMetaObject::invokeMethod(this, [this, button] { emit pressed(button); }, Qt::QueuedConnection);
+}
+
 void Gamepad::handleEvents()
 {
     const sdl::Api* sdl = sdl::Load();
@@ -129,7 +133,7 @@ void Gamepad::handleEvents()
                 }
                 sdl->SDL_GameControllerClose(it->second);
                 pads_.erase(it);
-                emit unplugged();
+                QMetaObject::invokeMethod(this, &Gamepad::unplugged, Qt::QueuedConnection);
             }
             break;
         case SDL_CONTROLLERBUTTONDOWN:
@@ -141,10 +145,10 @@ void Gamepad::handleEvents()
             case SDL_CONTROLLER_BUTTON_DPAD_LEFT: setHeld(Left, event.cbutton.which, Pad, down); break;
             case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: setHeld(Right, event.cbutton.which, Pad, down); break;
             case SDL_CONTROLLER_BUTTON_DPAD_DOWN: setHeld(Down, event.cbutton.which, Pad, down); break;
-            case SDL_CONTROLLER_BUTTON_A: if (down) emit pressed(PadButton::TurnRight); break;
-            case SDL_CONTROLLER_BUTTON_B: if (down) emit pressed(PadButton::TurnLeft); break;
-            case SDL_CONTROLLER_BUTTON_START: if (down) emit pressed(PadButton::Start); break;
-            case SDL_CONTROLLER_BUTTON_BACK: if (down) emit pressed(PadButton::Back); break;
+            case SDL_CONTROLLER_BUTTON_A: if (down) post(PadButton::A); break;
+            case SDL_CONTROLLER_BUTTON_B: if (down) post(PadButton::B); break;
+            case SDL_CONTROLLER_BUTTON_START: if (down) post(PadButton::Start); break;
+            case SDL_CONTROLLER_BUTTON_BACK: if (down) post(PadButton::Back); break;
             default: break;
             }
             break;
@@ -180,20 +184,19 @@ void Gamepad::setHeld(Direction direction, int pad, Source source, bool held)
         holders.erase({pad, source});
     if (!wasHeld && !holders.empty()) {
         nextRepeat_[direction] = now() + repeatDelayMs_;
-        emit pressed(kDirectionButtons[direction]);
+        post(kDirectionButtons[direction]);
     }
 }
 
 void Gamepad::repeatHeld()
 {
     for (int d = 0; d < DirectionCount; ++d) {
-        // Looked at afresh for every repeat: a press may have let go of it.
         while (!holders_[d].empty() && now() >= nextRepeat_[d]) {
             nextRepeat_[d] += repeatIntervalMs_;
             // A late wake-up does not make up for the repeats it missed.
             if (nextRepeat_[d] < now())
                 nextRepeat_[d] = now() + repeatIntervalMs_;
-            emit pressed(kDirectionButtons[d]);
+            post(kDirectionButtons[d]);
         }
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
-// Gamepads, through SDL's game-controller layer: one more source of the keys
-// the game already has. The pad's presses come out as the keys they stand
-// for, and the main window hands them to the same handlers as the keyboard.
+// Gamepads, through SDL's game-controller layer: one more source of the
+// game's commands. The pad's presses come out as buttons; the main window
+// looks up what each stands for where it is pressed (ui/Bindings.h).
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
@@ -10,20 +10,12 @@
 #include <map>
 #include <set>
 
+#include "ui/Bindings.h"
+
 class QFileSystemWatcher;
 struct _SDL_GameController;
 
 namespace quadix {
-
-enum class PadButton {
-    Left,       // D-pad or left stick: Left arrow
-    Right,      // Right arrow
-    Down,       // Down arrow
-    TurnRight,  // A, the south button: Up arrow
-    TurnLeft,   // B, the east button: Insert
-    Start,      // F4, or Enter in the name box
-    Back,       // F2
-};
 
 class Gamepad : public QObject {
     Q_OBJECT
@@ -33,7 +25,7 @@ public:
     // Qt 6.4 tells the desktop's key repeat rate but not its delay; this is
     // the usual desktop default.
     static constexpr int kRepeatDelayMs = 500;
-    // Between games and while paused, nobody else looks at the pads this often.
+    // The longest a connected pad goes unread, wherever the program waits.
     static constexpr int kIdlePollMs = 30;
 
     explicit Gamepad(QObject* parent = nullptr);
@@ -44,9 +36,13 @@ public:
     // or no gamepad support: the game is played from the keyboard then.
     bool start();
     bool started() const { return started_; }
-    // Reads what the pads did since the last time and emits the presses.
+    // Reads what the pads did since the last time and posts the presses to
+    // the event loop: they are emitted from there, never inside this call, so
+    // a press may start a game (whose loop polls again) or open a window.
     // The game loop calls it at every pass while a pad is connected, so a
-    // press reaches the playfield within one gravity step.
+    // press reaches the playfield within one gravity step; in between, and
+    // in every wait (a paused game, a modal window), a timer calls it at
+    // least every kIdlePollMs while a pad is connected.
     void poll();
     bool connected() const { return !pads_.empty(); }
 
@@ -57,6 +53,7 @@ public:
     std::function<qint64()> now;
 
 signals:
+    // Both come from the event loop, in the order the pads did them.
     void pressed(quadix::PadButton button);
     // A pad was pulled out.
     void unplugged();
@@ -66,6 +63,7 @@ private:
     enum Source { Pad, Stick };
 
     void handleEvents();
+    void post(PadButton button);
     void setHeld(Direction direction, int pad, Source source, bool held);
     void repeatHeld();
     void scheduleRepeat();
@@ -83,7 +81,6 @@ private:
     QTimer idlePoll_;
     QTimer repeat_;
     QFileSystemWatcher* devices_ = nullptr;
-    int depth_ = 0;   // a press may start a game, whose loop polls again
 };
 
 } // namespace quadix

@@ -17,12 +17,18 @@ void play(FlowRig& rig)
     rig.flow.mnuStart_Click();
 }
 
+// What the playfield's keys stand for.
+constexpr Command kPlayfieldCommands[] = {Command::ShiftLeft, Command::ShiftRight, Command::TurnClockwise,
+                                          Command::TurnCounterClockwise, Command::StepDown, Command::Pause};
+
 int countOf(const std::vector<int>& v, int x)
 {
     return static_cast<int>(std::count(v.begin(), v.end(), x));
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(quadix::Command)
 
 class FlowTest : public QObject {
     Q_OBJECT
@@ -131,7 +137,7 @@ void FlowTest::newPieceWaitsFiveDueSteps()
     rig.window.at(0, [&] {
         // Drop the first piece to the floor and lock it with the down key.
         for (int i = 0; i < 30; ++i)
-            rig.flow.picQuadixField_KeyDown(KeyDown);
+            rig.flow.picQuadixField_KeyDown(Command::StepDown);
         QCOMPARE(rig.s.dropHeld, 1);
         QCOMPARE(rig.s.pieceY, 10);
         rig.window.at(26, watch);
@@ -199,7 +205,7 @@ void FlowTest::pauseHidesStackAndOnlyResumeEndsIt()
     GameState snapshot;
     rig.window.at(100, [&] {
         clearsBefore = rig.screen.fieldClears;
-        rig.flow.picQuadixField_KeyDown(KeyEsc); // Esc pauses
+        rig.flow.picQuadixField_KeyDown(Command::Pause); // Esc pauses
         QVERIFY(rig.s.paused);
         QCOMPARE(rig.screen.fieldClears, clearsBefore + 1);
         QCOMPARE(rig.sound.played.back(), 4);
@@ -212,8 +218,8 @@ void FlowTest::pauseHidesStackAndOnlyResumeEndsIt()
         // Gravity stood still, and every key is ignored, Esc included.
         QCOMPARE(rig.s.pieceY, snapshot.pieceY);
         QCOMPARE(rig.s.fallPixel, snapshot.fallPixel);
-        for (int key : {KeyLeft, KeyRight, KeyUp, KeyCtrl, KeyInsert, KeyDown, KeyEsc})
-            rig.flow.picQuadixField_KeyDown(key);
+        for (Command command : kPlayfieldCommands)
+            rig.flow.picQuadixField_KeyDown(command);
         QVERIFY(rig.s.paused);
         QCOMPARE(rig.s.pieceX, snapshot.pieceX);
         QCOMPARE(rig.s.pieceDX[1], snapshot.pieceDX[1]);
@@ -253,33 +259,36 @@ void FlowTest::stoppingPausedGameKeepsPausedUntilNextGame()
 void FlowTest::escBetweenGamesPausesUnlessStoppedByPlayer()
 {
     FlowRig rig;
-    rig.flow.picQuadixField_KeyDown(KeyEsc); // before the first game
+    rig.flow.picQuadixField_KeyDown(Command::Pause); // before the first game
     QVERIFY(rig.s.paused);
     QVERIFY(rig.window.isShown(Message::Pause));
     rig.window.at(50, [&] { rig.flow.mnuStart_Click(); });
     play(rig); // starts unpaused, stopped by the player
     rig.window.shown.clear();
-    rig.flow.picQuadixField_KeyDown(KeyEsc);
+    rig.flow.picQuadixField_KeyDown(Command::Pause);
     QVERIFY(!rig.s.paused);
     QVERIFY(!rig.window.isShown(Message::Pause));
 }
 
 void FlowTest::keysOutsideGameDoNothing_data()
 {
-    QTest::addColumn<int>("key");
-    for (int key : {int(KeyLeft), int(KeyRight), int(KeyUp), int(KeyCtrl), int(KeyInsert), int(KeyDown), 65})
-        QTest::addRow("key %d", key) << key;
+    QTest::addColumn<Command>("command");
+    // Every command but the pause, and one that is not the playfield's at all.
+    for (Command command : kPlayfieldCommands)
+        if (command != Command::Pause)
+            QTest::addRow("command %d", int(command)) << command;
+    QTest::newRow("confirm") << Command::Confirm;
 }
 
 void FlowTest::keysOutsideGameDoNothing()
 {
-    QFETCH(int, key);
+    QFETCH(Command, command);
     FlowRig rig;
     rig.window.at(10, [&] { rig.flow.mnuStart_Click(); });
     play(rig);
     const GameState before = rig.s;
     rig.screen.forget();
-    rig.flow.picQuadixField_KeyDown(key);
+    rig.flow.picQuadixField_KeyDown(command);
     QCOMPARE(rig.s.pieceX, before.pieceX);
     QCOMPARE(rig.s.pieceY, before.pieceY);
     QCOMPARE(rig.s.pieceDX[1], before.pieceDX[1]);
@@ -291,13 +300,13 @@ void FlowTest::downKeyWaitsForSpawnPause()
     FlowRig rig;
     rig.window.at(0, [&] {
         for (int i = 0; i < 30; ++i)
-            rig.flow.picQuadixField_KeyDown(KeyDown);
+            rig.flow.picQuadixField_KeyDown(Command::StepDown);
         QCOMPARE(rig.s.dropHeld, 1);
         const int y = rig.s.pieceY;
-        rig.flow.picQuadixField_KeyDown(KeyDown);
+        rig.flow.picQuadixField_KeyDown(Command::StepDown);
         QCOMPARE(rig.s.pieceY, y); // ignored during the spawn pause
         const int x = rig.s.pieceX;
-        rig.flow.picQuadixField_KeyDown(KeyLeft);
+        rig.flow.picQuadixField_KeyDown(Command::ShiftLeft);
         QCOMPARE(rig.s.pieceX, x - 1); // sideways moves work
         rig.flow.mnuStart_Click();
     });

@@ -50,11 +50,13 @@ void SoakTest::randomKeysKeepTheBoardSound()
             if (roll < 3)
                 rig.flow.mnuStart_Click(); // F2: stop
             else if (roll < 40)
-                rig.flow.picQuadixField_KeyDown(KeyEsc);
+                rig.flow.picQuadixField_KeyDown(Command::Pause);
             else if (rig.s.paused)
                 rig.flow.mnuPause_Click(); // F4: resume
             else {
-                const int moves[] = {KeyLeft, KeyRight, KeyUp, KeyCtrl, KeyInsert, KeyDown, KeyDown, 70};
+                const Command moves[] = {Command::ShiftLeft, Command::ShiftRight, Command::TurnClockwise,
+                                         Command::TurnClockwise, Command::TurnCounterClockwise, Command::StepDown,
+                                         Command::StepDown, Command::Confirm};
                 rig.flow.picQuadixField_KeyDown(moves[keys() % 8]);
             }
             check();

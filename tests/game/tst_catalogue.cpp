@@ -1,6 +1,7 @@
 // The catalogue, the new-game reset and the queue of upcoming pieces.
 #include <QtTest>
 
+#include "control/GameFlow.h"
 #include "game/Catalogue.h"
 #include "support/BoardText.h"
 #include "support/ModelFakes.h"
@@ -246,10 +247,7 @@ void CatalogueTest::dealtPieceStartsInCatalogueOrientation()
     rig.random.types = {7, 7, 7, 7, 7, 7};
     rig.game.NewGame();
     rig.s.pieceY = 20;
-    rig.s.prevX = rig.s.pieceX;
-    rig.s.prevY = rig.s.pieceY;
-    rig.game.RotateCW();
-    rig.game.CanMoveRot();
+    MovePiece(rig.game, Command::TurnClockwise);
     QCOMPARE(rig.s.pieceDX[1], 0); // turned
     rig.game.PickRandom();
     for (int j = 0; j <= 3; ++j) {

@@ -2,6 +2,7 @@
 // spawn test, on boards drawn as text.
 #include <QtTest>
 
+#include "control/GameFlow.h"
 #include "support/BoardText.h"
 #include "support/ModelFakes.h"
 
@@ -39,8 +40,9 @@ void setOffsets(GameState& s, std::initializer_list<QPoint> blocks)
     }
 }
 
-// The player's moves, as the keyboard makes them.
-void shift(Game& g, int dx)
+// A shift of several columns in one move, which no command makes (they move
+// one column at a time, through MovePiece): the same protocol over a longer way.
+void jump(Game& g, int dx)
 {
     g.state.prevX = g.state.pieceX;
     g.state.prevY = g.state.pieceY;
@@ -49,24 +51,9 @@ void shift(Game& g, int dx)
     g.CanMove();
 }
 
-void stepDown(Game& g)
+Command turning(bool clockwise)
 {
-    g.state.prevX = g.state.pieceX;
-    g.state.prevY = g.state.pieceY;
-    ++g.state.pieceY;
-    g.Checking();
-    g.CanMoveDown();
-}
-
-void turn(Game& g, bool clockwise)
-{
-    g.state.prevX = g.state.pieceX;
-    g.state.prevY = g.state.pieceY;
-    if (clockwise)
-        g.RotateCW();
-    else
-        g.RotateCCW();
-    g.CanMoveRot();
+    return clockwise ? Command::TurnClockwise : Command::TurnCounterClockwise;
 }
 
 int fieldDraws(const RecordingScreen& screen)
@@ -131,7 +118,7 @@ void MovementTest::sideMoveUnderLockedCellDependsOnFallPixel()
     rig.game.DrawPiece();
     rig.screen.forget();
 
-    shift(rig.game, -1);
+    MovePiece(rig.game, Command::ShiftLeft);
     QCOMPARE(rig.s.pieceX, accepted ? 14 : 15);
     QCOMPARE(rig.s.fallPixel, fallPixelAfter);
     QCOMPARE(fieldDraws(rig.screen), accepted ? 8 : 0);
@@ -148,7 +135,7 @@ void MovementTest::pullDownStaysWhenLaterBlockRefuses()
     setPiece(rig.s, 7, 15, 20, 9);
     rig.game.DrawPiece();
     rig.screen.forget();
-    shift(rig.game, -1);
+    MovePiece(rig.game, Command::ShiftLeft);
     QCOMPARE(rig.s.blocked, 1);
     QCOMPARE(rig.s.pieceX, 15);
     QCOMPARE(rig.s.fallPixel, 14);
@@ -163,7 +150,7 @@ void MovementTest::refusedMoveDrawsNothing()
     setPiece(rig.s, 1, 12, 20, 14); // I lying against the left wall: columns 10..13
     rig.game.DrawPiece();
     rig.screen.forget();
-    shift(rig.game, -1);
+    MovePiece(rig.game, Command::ShiftLeft);
     QCOMPARE(rig.s.pieceX, 12);
     QVERIFY(rig.screen.calls.empty());
     QCOMPARE(rig.screen.refreshes, 0);
@@ -217,11 +204,11 @@ void MovementTest::slidingAlongLedgeKeepsCountingAndFallingOffRestartsIt()
     rig.s.lockCounter = 0;
     for (int i = 0; i < 5; ++i)
         rig.game.Falling();
-    shift(rig.game, 2); // columns 13..16: still resting on the ledge
+    jump(rig.game, 2); // columns 13..16: still resting on the ledge
     for (int i = 0; i < 5; ++i)
         rig.game.Falling();
     QCOMPARE(rig.s.lockCounter, 10); // sliding along the ledge did not restart the count
-    shift(rig.game, 3); // columns 16..19: off the ledge
+    jump(rig.game, 3); // columns 16..19: off the ledge
     rig.game.Falling();
     QCOMPARE(rig.s.pieceY, 30);
     QCOMPARE(rig.s.fallPixel, 1);
@@ -250,7 +237,7 @@ void MovementTest::downKeyIntoTakenCellLocksAtOnce()
     startGame(rig, 1, 3);
     setPiece(rig.s, 7, 15, 34, 14);
     rig.s.lockCounter = 5;
-    stepDown(rig.game);
+    MovePiece(rig.game, Command::StepDown);
     QCOMPARE(rowsText(rig.s, 34), QString("....777...\n.....7...."));
     QCOMPARE(rig.s.pieceType, 3);
     QCOMPARE(rig.s.lockCounter, 5); // the key leaves the grace count where it stood
@@ -261,7 +248,7 @@ void MovementTest::downKeyMovesOneWholeRowKeepingPixelStep()
     ModelRig rig;
     startGame(rig);
     setPiece(rig.s, 7, 15, 20, 4);
-    stepDown(rig.game);
+    MovePiece(rig.game, Command::StepDown);
     QCOMPARE(rig.s.pieceY, 21);
     QCOMPARE(rig.s.fallPixel, 4);
     QCOMPARE(rig.s.drawnY[0], (21 - 11) * 14 + 4);
@@ -273,7 +260,7 @@ void MovementTest::lockWritesTypeAndRowFill()
     startGame(rig, 1, 4);
     putRows(rig.s, {"1.........", "11........"}, 35);
     setPiece(rig.s, 3, 14, 34, 14); // S: (14,34) (15,34) (14,35) (13,35)
-    stepDown(rig.game);
+    MovePiece(rig.game, Command::StepDown);
     QCOMPARE(rowsText(rig.s, 33), QString("..........\n1...33....\n11.33....."));
     QCOMPARE(rig.s.rowFill[34], 3);
     QCOMPARE(rig.s.rowFill[35], 4);
@@ -299,7 +286,7 @@ void MovementTest::fourTurnsRestoreEveryPiece()
     startGame(rig);
     setPiece(rig.s, type, 15, 20, 14);
     for (int i = 0; i < 4; ++i) {
-        turn(rig.game, clockwise);
+        MovePiece(rig.game, turning(clockwise));
         QCOMPARE(rig.s.blocked, 0);
     }
     QCOMPARE(rig.s.pieceX, 15);
@@ -318,7 +305,7 @@ void MovementTest::turnAgainstLeftWallShiftsRight()
     startGame(rig);
     setPiece(rig.s, 7, 10, 20, 14);
     setOffsets(rig.s, {{0, 1}, {0, -1}, {1, 0}});
-    turn(rig.game, true);
+    MovePiece(rig.game, Command::TurnClockwise);
     QCOMPARE(rig.s.pieceX, 11);
     QCOMPARE(rig.s.pieceY, 20);
     QCOMPARE(pieceText(rig.s, 20, 21), QString("@@@.......\n.@........"));
@@ -333,14 +320,14 @@ void MovementTest::squareTurnsOnItsOwnCells()
         const QString cells = pieceText(rig.s, 19, 22);
         QCOMPARE(cells, QString("..........\n....@@....\n....@@....\n.........."));
         for (int i = 0; i < 4; ++i) {
-            turn(rig.game, clockwise);
+            MovePiece(rig.game, turning(clockwise));
             QCOMPARE(pieceText(rig.s, 19, 22), cells);
         }
     }
     ModelRig rig;
     startGame(rig);
     setPiece(rig.s, 6, 15, 20, 14);
-    turn(rig.game, true);
+    MovePiece(rig.game, Command::TurnClockwise);
     QCOMPARE(rig.s.pieceY, 21); // the example: block 1 now (0, -1), so one row down
     QCOMPARE(rig.s.pieceX, 15);
 }
@@ -369,7 +356,7 @@ void MovementTest::kicksPreferRightThenLeft()
     putRows(rig.s, {row30}, 30);
     setPiece(rig.s, 1, 15, 30, 14);
     setOffsets(rig.s, {{0, -2}, {0, -1}, {0, 1}});
-    turn(rig.game, true);
+    MovePiece(rig.game, Command::TurnClockwise);
     QCOMPARE(rig.s.pieceX, expectedX);
     QCOMPARE(rig.s.pieceY, 30);
 }
@@ -384,7 +371,7 @@ void MovementTest::turnThatFitsNowhereLeavesPieceAsItWas()
     rig.game.DrawPiece();
     const QString before = pieceText(rig.s, 27, 32);
     rig.screen.forget();
-    turn(rig.game, true);
+    MovePiece(rig.game, Command::TurnClockwise);
     QCOMPARE(pieceText(rig.s, 27, 32), before);
     QCOMPARE(rig.s.pieceDY[1], -2);
     QCOMPARE(rig.s.pieceDX[1], 0);
@@ -414,7 +401,7 @@ void MovementTest::turnUnderLockedCellsFollowsPullDownRule()
     putRows(rig.s, {"....1....."}, 29);
     setPiece(rig.s, 1, 15, 30, fallPixel);
     setOffsets(rig.s, {{0, -2}, {0, -1}, {0, 1}});
-    turn(rig.game, true);
+    MovePiece(rig.game, Command::TurnClockwise);
     QCOMPARE(rig.s.pieceX, expectedX);
     QCOMPARE(rig.s.fallPixel, fallPixelAfter);
     QCOMPARE(rig.s.pieceDY[1], 0); // turned in both cases
@@ -467,10 +454,10 @@ void MovementTest::overlappingPieceEndsGameWhenMovedIntoFreeCells()
     putRows(rig.s, {"....5....."}, 10);
     rig.s.nextPieces[4] = 7;
     rig.game.CheckLines();
-    shift(rig.game, 1); // refused: the T would still cover (14, 10)
+    MovePiece(rig.game, Command::ShiftRight); // refused: the T would still cover (14, 10)
     QCOMPARE(rig.s.pieceX, 14);
     QCOMPARE(rig.s.stopState, 1);
-    shift(rig.game, -3); // into free cells: drawn again, so the game ends
+    jump(rig.game, -3); // into free cells: drawn again, so the game ends
     QCOMPARE(rig.s.pieceX, 11);
     QCOMPARE(rig.s.stopState, 2);
 }
@@ -483,7 +470,7 @@ void MovementTest::lockCounterCarriesIntoNextPiece()
     setPiece(rig.s, 1, 15, 35, 14);
     rig.s.lockCounter = 5;
     rig.s.nextPieces[4] = 7; // will overlap at its spawn
-    stepDown(rig.game);      // locked by the key
+    MovePiece(rig.game, Command::StepDown);      // locked by the key
     QCOMPARE(rig.s.pieceType, 7);
     QCOMPARE(rig.s.lockCounter, 5);
     for (int i = 0; i < 6; ++i)

@@ -124,11 +124,7 @@ void GameDrawingTest::movingPieceLeavesNothingBehind()
     GameState& s = rig.game.state;
     for (int step = 0; step < 60; ++step)
         rig.game.Falling();
-    s.prevX = s.pieceX;
-    s.prevY = s.pieceY;
-    --s.pieceX;
-    rig.game.Checking();
-    rig.game.CanMove();
+    MovePiece(rig.game, Command::ShiftLeft);
     // Exactly the square's four tiles are left on the image.
     QImage field = rig.renderer.fieldImage();
     int lit = 0;
@@ -166,12 +162,15 @@ void GameDrawingTest::allBlocksDrawsEveryLockedCellAndNothingElse()
 void GameDrawingTest::screenMatchesAFullRepaintThroughoutPlay_data()
 {
     QTest::addColumn<int32_t>("score");
-    QTest::addColumn<QList<int>>("keys"); // one drawn at random at each step
+    QTest::addColumn<QList<Command>>("keys"); // one drawn at random at each step (Confirm does nothing)
     QTest::addColumn<int>("games");
-    const QList<int> anyKeys{KeyLeft, KeyRight, KeyUp, KeyInsert, KeyDown, KeyDown, 0, 0, 0, 0};
+    const QList<Command> anyKeys{Command::ShiftLeft, Command::ShiftRight, Command::TurnClockwise,
+                                Command::TurnCounterClockwise, Command::StepDown, Command::StepDown,
+                                Command::Confirm, Command::Confirm, Command::Confirm, Command::Confirm};
     // From five digits on the score reaches into the playfield's left columns.
     const int32_t sixDigits = 654321;
-    const QList<int> leftKeys{KeyLeft, KeyLeft, KeyLeft, KeyRight, KeyUp, KeyDown, 0, 0};
+    const QList<Command> leftKeys{Command::ShiftLeft, Command::ShiftLeft, Command::ShiftLeft, Command::ShiftRight,
+                                  Command::TurnClockwise, Command::StepDown, Command::Confirm, Command::Confirm};
     QTest::newRow("random keys") << 0 << anyKeys << 12;
     QTest::newRow("six-digit score, pieces in the left columns") << sixDigits << leftKeys << 4;
     // Shorter games for the other scale factors and real screens, where
@@ -183,7 +182,7 @@ void GameDrawingTest::screenMatchesAFullRepaintThroughoutPlay_data()
 void GameDrawingTest::screenMatchesAFullRepaintThroughoutPlay()
 {
     QFETCH(int32_t, score);
-    QFETCH(QList<int>, keys);
+    QFETCH(QList<Command>, keys);
     QFETCH(int, games);
     QTemporaryDir dir;
     WindowRig rig;

@@ -20,13 +20,14 @@ constexpr int16_t kSoundRowsDone = 2;
 constexpr uint32_t kRunawayMs = 2 * 60 * 60 * 1000;
 
 struct KeyNameEntry {
-    Key key;
+    Command command;
     const char* name;
 };
+// A command's first name is the one written.
 constexpr KeyNameEntry kKeyNames[] = {
-    {Key::Left, "Left"}, {Key::Right, "Right"}, {Key::Up, "Up"},
-    {Key::Ctrl, "Ctrl"}, {Key::Insert, "Insert"}, {Key::Down, "Down"},
-    {Key::Esc, "Esc"}, {Key::F4, "F4"}, {Key::F2, "F2"},
+    {Command::ShiftLeft, "Left"}, {Command::ShiftRight, "Right"}, {Command::TurnClockwise, "Up"},
+    {Command::TurnClockwise, "Ctrl"}, {Command::TurnCounterClockwise, "Insert"}, {Command::StepDown, "Down"},
+    {Command::Pause, "Esc"}, {Command::PauseResume, "F4"}, {Command::StartStop, "F2"},
 };
 
 class HookedSound : public Sound {
@@ -64,35 +65,30 @@ char cellChar(int16_t v)
 
 } // namespace
 
-const char* KeyName(Key key)
+const char* KeyName(Command command)
 {
     for (const auto& entry : kKeyNames)
-        if (entry.key == key)
+        if (entry.command == command)
             return entry.name;
     return "?";
 }
 
-std::optional<Key> KeyFromName(std::string_view name)
+std::optional<Command> CommandFromKeyName(std::string_view name)
 {
     for (const auto& entry : kKeyNames)
         if (name == entry.name)
-            return entry.key;
+            return entry.command;
     return std::nullopt;
 }
 
-void PressKey(GameFlow& flow, Key key)
+void Perform(GameFlow& flow, Command command)
 {
-    switch (key) {
-    case Key::Left: flow.picQuadixField_KeyDown(KeyLeft); break;
-    case Key::Right: flow.picQuadixField_KeyDown(KeyRight); break;
-    case Key::Up: flow.picQuadixField_KeyDown(KeyUp); break;
-    case Key::Ctrl: flow.picQuadixField_KeyDown(KeyCtrl); break;
-    case Key::Insert: flow.picQuadixField_KeyDown(KeyInsert); break;
-    case Key::Down: flow.picQuadixField_KeyDown(KeyDown); break;
-    case Key::Esc: flow.picQuadixField_KeyDown(KeyEsc); break;
-    case Key::F4: flow.mnuPause_Click(); break;
-    case Key::F2: flow.mnuStart_Click(); break;
-    }
+    if (command == Command::PauseResume)
+        flow.mnuPause_Click();
+    else if (command == Command::StartStop)
+        flow.mnuStart_Click();
+    else
+        flow.picQuadixField_KeyDown(command);
 }
 
 // ---- Replay files -------------------------------------------------------------
@@ -134,12 +130,12 @@ std::optional<Script> ParseScript(std::string_view text, std::string* error)
         auto ms = number(first);
         if (!ms)
             return failAt("expected <ms> <key>");
-        auto key = KeyFromName(second);
-        if (!key)
+        auto command = CommandFromKeyName(second);
+        if (!command)
             return failAt("unknown key '" + std::string(second) + "'");
         if (!script.events.empty() && *ms < script.events.back().ms)
             return failAt("time goes backwards");
-        script.events.push_back({*ms, *key});
+        script.events.push_back({*ms, *command});
     }
     if (!haveSeed) {
         lineNo = 0;
@@ -155,7 +151,7 @@ std::string WriteScript(const Script& script, const std::vector<std::string>& co
         out << "# " << comment << '\n';
     out << "seed " << script.seed << '\n';
     for (const auto& event : script.events)
-        out << event.ms << ' ' << KeyName(event.key) << '\n';
+        out << event.ms << ' ' << KeyName(event.command) << '\n';
     return out.str();
 }
 
@@ -230,15 +226,15 @@ void Rig::at(uint32_t ms, std::function<void()> action)
 void Rig::schedule(const Event& event)
 {
     ++parts_->scheduled;
-    at(event.ms, [this, key = event.key] {
+    at(event.ms, [this, command = event.command] {
         ++parts_->played;
-        press(key);
+        press(command);
     });
 }
 
-void Rig::press(Key key)
+void Rig::press(Command command)
 {
-    PressKey(parts_->flow, key);
+    Perform(parts_->flow, command);
 }
 
 void Rig::fail(const std::string& message)

@@ -8,7 +8,9 @@
 //   # comment lines
 //   seed 1234
 //   <ms> <key>      one per line, ms from the start of the game, ascending
-// with the keys Left Right Up Ctrl Insert Down Esc F4 F2.
+// with the keys Left Right Up Ctrl Insert Down Esc F4 F2, each read as the
+// command its key gives. Up and Ctrl both turn clockwise; a replay written
+// out names that command Up.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -22,17 +24,15 @@
 
 namespace quadix::replay {
 
-// Esc and the moves go through the playfield's key handler, F4 is the pause
-// menu item and F2 the start/stop menu item.
-enum class Key { Left, Right, Up, Ctrl, Insert, Down, Esc, F4, F2 };
-
-const char* KeyName(Key key);
-std::optional<Key> KeyFromName(std::string_view name);
-void PressKey(GameFlow& flow, Key key);
+const char* KeyName(Command command);
+std::optional<Command> CommandFromKeyName(std::string_view name);
+// The pause and the moves go to the playfield, as their keys do; pause/resume
+// and start/stop to their menu items' handlers.
+void Perform(GameFlow& flow, Command command);
 
 struct Event {
     uint32_t ms = 0;
-    Key key = Key::Down;
+    Command command = Command::StepDown;
     bool operator==(const Event&) const = default;
 };
 
@@ -107,7 +107,7 @@ public:
     void at(uint32_t ms, std::function<void()> action);
     // A key of the replay file; the result counts those left unplayed.
     void schedule(const Event& event);
-    void press(Key key);
+    void press(Command command);
 
     // Starts the game at time 0 and plays it to its end.
     Result run();

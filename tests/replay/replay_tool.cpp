@@ -84,20 +84,19 @@ struct Sandbox {
 };
 
 // A placement: so many clockwise turns, then so many shifts (negative: left).
-// Three turns are one Insert; two are Up and Ctrl, so the recordings use
-// every turning key.
+// Three turns are one counter-clockwise turn.
 struct Move {
     int turns = 0;
     int shift = 0;
 
-    std::vector<Key> keys() const
+    std::vector<Command> keys() const
     {
-        std::vector<Key> out;
+        std::vector<Command> out;
         if (turns == 3)
-            out.push_back(Key::Insert);
-        for (int i = 0; i < turns && turns < 3; ++i)
-            out.push_back(i == 0 ? Key::Up : Key::Ctrl);
-        out.insert(out.end(), std::abs(shift), shift < 0 ? Key::Left : Key::Right);
+            out.push_back(Command::TurnCounterClockwise);
+        else
+            out.insert(out.end(), turns, Command::TurnClockwise);
+        out.insert(out.end(), std::abs(shift), shift < 0 ? Command::ShiftLeft : Command::ShiftRight);
         return out;
     }
 };
@@ -168,17 +167,17 @@ public:
         rig_.onNewPiece = [this] { newPiece(); };
         rig_.at(0, [this] { newPiece(); });
         if (o_.stopAt)
-            rig_.at(*o_.stopAt, [this] { pressNow(*o_.stopAt, Key::F2); });
+            rig_.at(*o_.stopAt, [this] { pressNow(*o_.stopAt, Command::StartStop); });
         if (o_.pauseAt) {
-            rig_.at(*o_.pauseAt, [this] { pressNow(*o_.pauseAt, Key::Esc); });
-            rig_.at(*o_.pauseAt + o_.pauseMs, [this] { pressNow(*o_.pauseAt + o_.pauseMs, Key::F4); });
+            rig_.at(*o_.pauseAt, [this] { pressNow(*o_.pauseAt, Command::Pause); });
+            rig_.at(*o_.pauseAt + o_.pauseMs, [this] { pressNow(*o_.pauseAt + o_.pauseMs, Command::PauseResume); });
         }
     }
 
     const std::vector<Event>& pressed() const { return pressed_; }
 
 private:
-    void pressNow(uint32_t due, Key key)
+    void pressNow(uint32_t due, Command key)
     {
         if (!rig_.state().gameRunning)
             return;
@@ -196,7 +195,7 @@ private:
             || (o_.stopLevel > 0 && s.level >= o_.stopLevel);
         if (stop) {
             const uint32_t due = rig_.elapsedMs() + 1;
-            rig_.at(due, [this, due] { pressNow(due, Key::F2); });
+            rig_.at(due, [this, due] { pressNow(due, Command::StartStop); });
             return;
         }
         if (o_.monkeyFrom > 0 && piece == o_.monkeyFrom)
@@ -221,7 +220,7 @@ private:
                 step(later, piece, next);
                 return;
             }
-            const Key key = next < plan_.size() ? plan_[next] : Key::Down;
+            const Command key = next < plan_.size() ? plan_[next] : Command::StepDown;
             pressNow(due, key);
             step(later, piece, next + 1);
         });
@@ -234,12 +233,13 @@ private:
             const GameState& s = rig_.state();
             if (!s.gameRunning || (o_.idleAfter > 0 && rig_.piecesDealt() >= o_.idleAfter))
                 return;
-            constexpr Key moves[] = {Key::Left, Key::Right, Key::Up, Key::Ctrl, Key::Insert, Key::Down};
+            constexpr Command moves[] = {Command::ShiftLeft, Command::ShiftRight, Command::TurnClockwise,
+                                         Command::TurnClockwise, Command::TurnCounterClockwise, Command::StepDown};
             const uint32_t roll = monkeyDice_() % 1000;
             if (s.paused)
-                pressNow(due, Key::F4);
+                pressNow(due, Command::PauseResume);
             else if (roll < 3)
-                pressNow(due, Key::Esc);
+                pressNow(due, Command::Pause);
             else
                 pressNow(due, moves[roll % 6]);
             monkey(rig_.elapsedMs() + 1 + monkeyDice_() % 60);
@@ -264,8 +264,8 @@ private:
                 s = from;
                 s.paused = false;
                 s.gameRunning = true;
-                for (Key key : move.keys())
-                    PressKey(sandbox_.flow, key);
+                for (Command command : move.keys())
+                    Perform(sandbox_.flow, command);
                 // The same place reached by more keys is no better.
                 std::vector<int> where{s.pieceX, s.pieceY};
                 for (int i = 0; i < kBlockSlots; ++i)
@@ -286,7 +286,7 @@ private:
         s.dropHeld = 0;
         sandbox_.sound.spawned = false;
         for (int i = 0; i < 2 * kBoardRows && !sandbox_.sound.spawned; ++i)
-            PressKey(sandbox_.flow, Key::Down);
+            Perform(sandbox_.flow, Command::StepDown);
         return sandbox_.sound.spawned;
     }
 
@@ -313,7 +313,7 @@ private:
     Rig& rig_;
     const Options& o_;
     Sandbox sandbox_;
-    std::vector<Key> plan_;
+    std::vector<Command> plan_;
     std::vector<Event> pressed_;
     std::mt19937 monkeyDice_{o_.seed};
 };

@@ -10,6 +10,7 @@
 #include "replay/Replay.h"
 
 using namespace quadix::replay;
+using quadix::Command;
 
 namespace {
 
@@ -92,10 +93,10 @@ QString lineDiff(const QStringList& a, const QStringList& b)
     return out.join('\n');
 }
 
-bool hasKey(const Script& script, Key key)
+bool hasKey(const Script& script, Command command)
 {
     return std::any_of(script.events.begin(), script.events.end(),
-                       [key](const Event& e) { return e.key == key; });
+                       [command](const Event& e) { return e.command == command; });
 }
 
 Result playText(const char* text)
@@ -171,10 +172,10 @@ void ReplayTest::shortGameIsStoppedAfterAPause()
 {
     const Golden& g = golden("short");
     QVERIFY2(g.error.isEmpty(), qPrintable(g.error));
-    QVERIFY(hasKey(g.script, Key::Esc));
-    QVERIFY(hasKey(g.script, Key::F4));
+    QVERIFY(hasKey(g.script, Command::Pause));
+    QVERIFY(hasKey(g.script, Command::PauseResume));
     QVERIFY(!g.script.events.empty());
-    QCOMPARE(int(g.script.events.back().key), int(Key::F2));
+    QCOMPARE(int(g.script.events.back().command), int(Command::StartStop));
     QVERIFY(g.result.stoppedByPlayer);
     QVERIFY(g.result.pieces >= 3 && g.result.pieces <= 10);
     QCOMPARE(g.result.unplayedEvents, 0);
@@ -212,7 +213,7 @@ void ReplayTest::overlapEndIsLostByAnOverlappingPiece()
 {
     const Golden& g = golden("overlap_end");
     QVERIFY2(g.error.isEmpty(), qPrintable(g.error));
-    QVERIFY(!hasKey(g.script, Key::F2));
+    QVERIFY(!hasKey(g.script, Command::StartStop));
     QVERIFY(!g.result.stoppedByPlayer);
     QCOMPARE(g.result.stopState, 2);
     QVERIFY(g.result.score > 0); // a lost game with points: the records are offered
@@ -222,9 +223,10 @@ void ReplayTest::monkeyPressesEveryKeyAndLoses()
 {
     const Golden& g = golden("monkey");
     QVERIFY2(g.error.isEmpty(), qPrintable(g.error));
-    for (Key key : {Key::Left, Key::Right, Key::Up, Key::Ctrl, Key::Insert, Key::Down, Key::Esc, Key::F4})
-        QVERIFY2(hasKey(g.script, key), KeyName(key));
-    QVERIFY(!hasKey(g.script, Key::F2));
+    for (Command command : {Command::ShiftLeft, Command::ShiftRight, Command::TurnClockwise,
+                            Command::TurnCounterClockwise, Command::StepDown, Command::Pause, Command::PauseResume})
+        QVERIFY2(hasKey(g.script, command), KeyName(command));
+    QVERIFY(!hasKey(g.script, Command::StartStop));
     QVERIFY(!g.result.stoppedByPlayer);
     QCOMPARE(g.result.stopState, 2);
     QVERIFY(g.result.lines > 0);
@@ -259,10 +261,13 @@ void ReplayTest::readerRefusesBadLines()
 void ReplayTest::readerSkipsCommentsBlanksAndCarriageReturns()
 {
     std::string error;
-    auto script = ParseScript("  # an indented comment\r\n\r\nseed 77\r\n0 Left\n0 Right\r\n\t12\tDown  \n", &error);
+    auto script = ParseScript("  # an indented comment\r\n\r\nseed 77\r\n0 Left\n0 Right\r\n\t12\tDown  \n13 Ctrl\n",
+                              &error);
     QVERIFY2(script, error.c_str());
     QCOMPARE(script->seed, 77u);
-    const std::vector<Event> expected{{0, Key::Left}, {0, Key::Right}, {12, Key::Down}};
+    // Ctrl gives what Up gives.
+    const std::vector<Event> expected{
+        {0, Command::ShiftLeft}, {0, Command::ShiftRight}, {12, Command::StepDown}, {13, Command::TurnClockwise}};
     QVERIFY(script->events == expected);
 }
 
@@ -270,8 +275,10 @@ void ReplayTest::writtenScriptReadsBackUnchanged()
 {
     Script script{4000000000u, {}};
     uint32_t ms = 0;
-    for (Key key : {Key::Left, Key::Right, Key::Up, Key::Ctrl, Key::Insert, Key::Down, Key::Esc, Key::F4, Key::F2})
-        script.events.push_back({ms += 7, key});
+    for (Command command : {Command::ShiftLeft, Command::ShiftRight, Command::TurnClockwise,
+                            Command::TurnCounterClockwise, Command::StepDown, Command::Pause, Command::PauseResume,
+                            Command::StartStop})
+        script.events.push_back({ms += 7, command});
     const std::string text = WriteScript(script, {"a comment", "another"});
     QVERIFY(QString::fromStdString(text).startsWith("# a comment\n# another\nseed 4000000000\n7 Left\n"));
     std::string error;

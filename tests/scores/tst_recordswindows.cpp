@@ -13,12 +13,16 @@
 #include <QScreen>
 #include <QTest>
 
+#include "support/AccessibleTree.h"
 #include "support/TableText.h"
 #include <QTextLayout>
 #include <QTimer>
 #include <functional>
 
 using namespace quadix;
+using quadix::test::ReadingReached;
+using quadix::test::RoleAndName;
+using quadix::test::ShownWithoutName;
 using quadix::test::Table;
 using namespace Qt::Literals::StringLiterals;
 
@@ -166,10 +170,14 @@ private slots:
     void recordsWindowCentredOnScreen();
     void nameEntryShowsModalAndWaits();
     void nameEntryTurnsMenuWindowModal();
+    void recordsReadToAScreenReader_data();
+    void recordsReadToAScreenReader();
+    void recordsShownAllNamed();
 
     void helpWindowHasItsDesign();
     void helpTextsAreTheTenLines();
     void helpLinesFitTheirLabels();
+    void helpReadsEachActionWithItsKey();
     void helpClosesOnKeyAndReopensAlike_data();
     void helpClosesOnKeyAndReopensAlike();
     void helpCentredOnOwner();
@@ -402,6 +410,47 @@ void TestRecordsWindows::nameEntryTurnsMenuWindowModal()
     QVERIFY(RecordsWindows().isEmpty());
 }
 
+void TestRecordsWindows::recordsReadToAScreenReader_data()
+{
+    // Role -1: never met, as the rule under the headings. A place is read as
+    // one line from its number: a screen reader passes over the short labels
+    // of a window that opens, so cell by cell the table went unread.
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("role");
+    QTest::addColumn<QString>("reads");
+    QTest::newRow("window") << "" << int(QAccessible::Dialog) << "Tabella dei Record";
+    QTest::newRow("Label5") << "Label5" << int(QAccessible::StaticText) << "Nome";
+    QTest::newRow("Label4(0)") << "Label4(0)" << int(QAccessible::StaticText) << "1. Anna, Punti 2000, Linee 20";
+    QTest::newRow("Label4(1)") << "Label4(1)" << int(QAccessible::StaticText) << "2. Mario, Punti 1250, Linee 12";
+    QTest::newRow("Label4(2)") << "Label4(2)" << int(QAccessible::StaticText) << "3.";
+    QTest::newRow("Label1(0)") << "Label1(0)" << -1 << "";
+    QTest::newRow("Label2(0)") << "Label2(0)" << -1 << "";
+    QTest::newRow("Label3(0)") << "Label3(0)" << -1 << "";
+    QTest::newRow("cmdClose") << "cmdClose" << int(QAccessible::Button) << "Chiudi";
+    QTest::newRow("Line1") << "Line1" << -1 << "";
+}
+
+void TestRecordsWindows::recordsReadToAScreenReader()
+{
+    QFETCH(QString, control);
+    QFETCH(int, role);
+    QFETCH(QString, reads);
+    // Refilled while open, as from the menu: the reading follows the table.
+    FrmHighScores::ShowModeless(Table({"Bruno|10|1", "Carla|5|1", "Dario|1|1"}));
+    FrmHighScores* window = FrmHighScores::ShowModeless(Table({"Anna|2000|20", "Mario| 1250| 12"}));
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QWidget* widget = control.isEmpty() ? window : Control(*window, control);
+    QCOMPARE(RoleAndName(ReadingReached(window, widget)), std::pair(role, reads));
+}
+
+void TestRecordsWindows::recordsShownAllNamed()
+{
+    // Empty places too: each reads as its number.
+    FrmHighScores* window = FrmHighScores::ShowModeless(Table({"Anna|2000|20"}));
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QCOMPARE(ShownWithoutName(window), QStringList());
+}
+
 void TestRecordsWindows::helpWindowHasItsDesign()
 {
     FrmHelp window;
@@ -440,6 +489,24 @@ void TestRecordsWindows::helpLinesFitTheirLabels()
             QVERIFY2(metrics.horizontalAdvance(line) <= label->width(), qPrintable(line));
         QVERIFY(lines.size() * metrics.lineSpacing() <= label->height());
     }
+}
+
+void TestRecordsWindows::helpReadsEachActionWithItsKey()
+{
+    // Read as the two columns are drawn, every action would come before every key.
+    FrmHelp window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QStringList lines = {
+        u"Per spostare un blocco a sinistra: Freccia sinistra"_s, u"Per spostare un blocco a destra: Freccia destra"_s,
+        u"Caduta veloce di un blocco: Freccia giù"_s,            u"Per ruotare un blocco: Freccia su o CTRL"_s,
+        u"Pausa: F4 o ESC"_s,                                     u"Riprendi dopo la pausa: F4"_s,
+        u"Nuova partita / Stop: F2"_s,                            u"Tabella dei Record: F3"_s,
+    };
+    QCOMPARE(RoleAndName(ReadingReached(&window, window.Label2)),
+             std::pair(int(QAccessible::StaticText), lines.join(u'\n')));
+    QCOMPARE(RoleAndName(ReadingReached(&window, window.Label3)), std::pair(-1, QString()));
+    QCOMPARE(ShownWithoutName(&window), QStringList());
 }
 
 void TestRecordsWindows::helpClosesOnKeyAndReopensAlike_data()
@@ -491,6 +558,8 @@ void TestRecordsWindows::saveFailedMessageFitsMessageColumn_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("not saved") << kSaveFailedMessage.toString();
     QTest::newRow("saved aside") << kSavedAsideMessage.toString();
+    QTest::newRow("saved aside, table busy") << kBusyAsideMessage.toString();
+    QTest::newRow("saved aside, table refused") << kRefusedAsideMessage.toString();
 }
 
 void TestRecordsWindows::saveFailedMessageFitsMessageColumn()

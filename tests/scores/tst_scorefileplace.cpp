@@ -1,5 +1,6 @@
 // Where Scores.dat is kept, and what a write that fails, a file that cannot be
-// read, a link, two games at once or a killed save leave behind.
+// read, a link, a folder shared with others, two games at once or a killed
+// save leave behind.
 //
 // Folder and file modes decide the place, but they do not stop root. When the
 // tests run as root, the checks that depend on modes run in a child process
@@ -14,26 +15,34 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/FileFaults.h"
+
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <grp.h>
 #include <optional>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quadix;
+using namespace quadix::test;
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
 constexpr uid_t kNobody = 65534;
+constexpr gid_t kPlayersGroup = 4242;  // a group that nobody is in but the tests' player
 
-// Runs the check in a child process as an ordinary user and returns what it
-// reports; nothing when the test runs as root and cannot switch user. A check
-// that hangs (a pipe opened for reading, say) is killed and reported so.
-std::optional<QByteArray> RunUnprivileged(const std::function<QByteArray()>& check)
+// Runs the check in a child process as an ordinary user (also in
+// kPlayersGroup when `inGroup`) and returns what it reports; nothing when the
+// test runs as root and cannot switch user. A check that hangs (a pipe opened
+// for reading, say) is killed and reported so.
+std::optional<QByteArray> RunUnprivileged(const std::function<QByteArray()>& check, bool inGroup = false)
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -45,7 +54,8 @@ std::optional<QByteArray> RunUnprivileged(const std::function<QByteArray()>& che
         close(fds[0]);
         alarm(20);
         QByteArray report = "\x01";
-        if (geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0))
+        if (geteuid() != 0
+            || (setgroups(inGroup ? 1 : 0, &kPlayersGroup) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0))
             report = check();
         const ssize_t written = write(fds[1], report.constData(), size_t(report.size()));
         _exit(written == report.size() ? 0 : 1);
@@ -152,6 +162,30 @@ bool Lay(const Folders& folders, const QString& layout)
         && lchown(file.constData(), owner, owner) == 0;
 }
 
+const char* OutcomeName(SaveOutcome outcome)
+{
+    const char* names[] = {"saved", "aside", "busy", "refused", "failed"};
+    return names[int(outcome)];
+}
+
+// Which table holds Mario's record: "exe", "data" or "none".
+QByteArray Holder(const Folders& folders)
+{
+    for (const QString& where : {u"exe"_s, u"data"_s}) {
+        const QString folder = where == u"exe" ? folders.exe : folders.data;
+        if (Names(ReadHighScores(folder + "/Scores.dat")).contains(u"Mario"))
+            return where.toUtf8();
+    }
+    return "none";
+}
+
+// Sets the time a file was last written to an hour ago.
+bool Age(const QString& path)
+{
+    const timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), hourAgo, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 HighScoreTable OneRecord(const QString& name)
 {
     HighScoreTable table;
@@ -167,6 +201,7 @@ private slots:
     void placeFollowsWhatCanBeWritten_data();
     void placeFollowsWhatCanBeWritten();
     void exeFolderThatCannotExistUsesDataFolder();
+    void exeFolderMovedAwayIsNotMadeAgain();
     void firstRecordMovesReadingToDataFolder();
     void writableFileInClosedFolderIsNotWrittenInPlace();
     void thisProgramKeepsScoresBesideItWhenItCan();
@@ -174,11 +209,22 @@ private slots:
     void writeBelowRegularFileFails();
     void fullDiskKeepsOldFile();
     void closedFolderAndFileKeepOldFile();
+    void rootsSaveLeavesTableToItsOwner();
 
     void savingKeepsWhatCannotBeRead_data();
     void savingKeepsWhatCannotBeRead();
     void gamesSavingAtOnceKeepEveryRecord();
+    void killedSavesLeaveWholeTableAndNoLeftovers_data();
     void killedSavesLeaveWholeTableAndNoLeftovers();
+    void cleanUpTakesOnlyGameLeftovers_data();
+    void cleanUpTakesOnlyGameLeftovers();
+
+    void sharedFolderKeepsRecordAndTable_data();
+    void sharedFolderKeepsRecordAndTable();
+    void linkSwappedInAfterALookIsNotWrittenThrough();
+    void playersLinkSwappedBeforeItIsReadIsNotFollowed();
+    void failingStepSendsRecordToUserPlace_data();
+    void failingStepSendsRecordToUserPlace();
 };
 
 void TestScoreFilePlace::placeFollowsWhatCanBeWritten_data()
@@ -236,6 +282,21 @@ void TestScoreFilePlace::exeFolderThatCannotExistUsesDataFolder()
     const ScoreFilePaths paths = ChooseScoreFile(folders.base.filePath("plain/bin"), folders.data);
     QCOMPARE(folders.Short(paths.readPath), u"data/Scores.dat"_s);
     QCOMPARE(folders.Short(paths.writePath), u"data/Scores.dat"_s);
+}
+
+void TestScoreFilePlace::exeFolderMovedAwayIsNotMadeAgain()
+{
+    // The player moves the game's folder while it runs. Pins the save making
+    // the old folder again, holding a table of the new record alone, and
+    // saying nothing.
+    Folders folders;
+    QVERIFY(folders.Make() && SetMode(folders.exe, kOpenFolder));
+    QVERIFY(MakeFile(folders.exe + "/Scores.dat", "Anna\r\n900\r\n9\r\n", kOpenFile));
+    const ScoreFilePaths paths = ChooseScoreFile(folders.exe, folders.data);
+    QVERIFY(QDir().rename(folders.exe, folders.base.filePath("moved")));
+    QCOMPARE(SaveRecord(paths, u"Mario"_s, 1250, 12).outcome, SaveOutcome::SavedAsideRefused);
+    QVERIFY(!QFileInfo::exists(folders.exe));
+    QCOMPARE(Names(ReadHighScores(folders.data + "/Scores.dat")), u"Mario"_s);
 }
 
 void TestScoreFilePlace::firstRecordMovesReadingToDataFolder()
@@ -339,6 +400,27 @@ void TestScoreFilePlace::closedFolderAndFileKeepOldFile()
     QCOMPARE(FileBytes(path), QByteArray("Anna\r\n900\r\n9\r\n"));
 }
 
+void TestScoreFilePlace::rootsSaveLeavesTableToItsOwner()
+{
+    // A game run with sudo (for a gamepad that only root may open, say).
+    // Pins the player's table handed to root, after which the player's
+    // records could only go to the user's data folder.
+    if (geteuid() != 0)
+        QSKIP("needs root to save as root");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Scores.dat");
+    const QByteArray table = QFile::encodeName(path);
+    QVERIFY(MakeFile(path, "Anna\r\n900\r\n9\r\n", QFile::Permissions(0x6644)));
+    QVERIFY(chown(table, kNobody, kPlayersGroup) == 0);
+    QCOMPARE(SaveRecord({path, path}, u"Mario"_s, 1250, 12).outcome, SaveOutcome::Saved);
+    struct stat st {};
+    QVERIFY(stat(table, &st) == 0);
+    QCOMPARE(st.st_uid, kNobody);
+    QCOMPARE(st.st_gid, kPlayersGroup);
+    QCOMPARE(st.st_mode & 0777, 0644u);
+    QCOMPARE(Names(ReadHighScores(path)), u"Mario,Anna"_s);
+}
+
 void TestScoreFilePlace::savingKeepsWhatCannotBeRead_data()
 {
     QTest::addColumn<QString>("layout");
@@ -372,8 +454,7 @@ void TestScoreFilePlace::savingKeepsWhatCannotBeRead()
         const QString shown = Names(LoadHighScores(paths));
         const SavedTable saved = SaveRecord(paths, u"Mario"_s, 1250, 12);
         const char* where = QFile::exists(folders.data + "/Scores.dat") ? "data" : "link";
-        const char* outcomes[] = {"saved", "aside", "failed"};
-        return (shown + " | " + outcomes[int(saved.outcome)] + ": " + Names(saved.table) + " | " + where).toUtf8();
+        return (shown + " | " + OutcomeName(saved.outcome) + ": " + Names(saved.table) + " | " + where).toUtf8();
     });
     QCOMPARE(QString::fromUtf8(seen.value()), report);
     QCOMPARE(Snapshot(file) == before, untouched);
@@ -421,14 +502,24 @@ void TestScoreFilePlace::gamesSavingAtOnceKeepEveryRecord()
     QCOMPARE(Names(ReadHighScores(path)), best.join(u','));
 }
 
+void TestScoreFilePlace::killedSavesLeaveWholeTableAndNoLeftovers_data()
+{
+    QTest::addColumn<bool>("named");  // the file system has no unnamed files
+    QTest::newRow("unnamed new tables") << false;
+    QTest::newRow("named new tables") << true;
+}
+
 void TestScoreFilePlace::killedSavesLeaveWholeTableAndNoLeftovers()
 {
+    QFETCH(bool, named);
     QTemporaryDir dir;
     const QString path = dir.filePath("Scores.dat");
     QVERIFY(WriteHighScores(OneRecord(u"Anna"_s), path));
     QRandomGenerator random(1250);
     for (int round = 0; round < 30; ++round) {
         const pid_t pid = fork();
+        if (pid == 0 && named)
+            FailCall(FileCall::CreateUnnamed, EOPNOTSUPP, true);
         for (int i = 0; pid == 0; ++i)
             SaveRecord({path, path}, QString::number(i), 10 + i % 1000, 1);
         usleep(random.bounded(1000, 20000));
@@ -438,17 +529,231 @@ void TestScoreFilePlace::killedSavesLeaveWholeTableAndNoLeftovers()
         ReadHighScores(path, &outcome);
         QVERIFY(outcome == ReadOutcome::Whole && FileBytes(path).count("\r\n") == 30);
     }
-    // The next save takes over the killed game's lock and removes what killed
-    // saves left: only the player's regular files of QSaveFile's pattern.
-    const QStringList kept{"Scores.dat", "Scores.dat.Folder", "Scores.dat.Linked", "Scores.dat.Others",
-                           "Scores.dat.aB-xYz", "Scores.dat.aB3xY", "Scores.dat.aB3xYz9", "Scores.dat.bak"};
-    for (const QString& name : kept.mid(3) + QStringList{"Scores.dat.aB3xYz"})
-        QVERIFY(MakeFile(dir.filePath(name), "x", kOpenFile));
-    QVERIFY(QDir(dir.path()).mkdir("Scores.dat.Folder") && QFile::link(path, dir.filePath("Scores.dat.Linked")));
-    if (chown(QFile::encodeName(dir.filePath("Scores.dat.Others")).constData(), kNobody, kNobody) != 0)
-        QSKIP("needs root to hand a file to another user");
+    // Once old enough that no save can still be writing them, what killed
+    // saves left is removed by the next save; no lock is left to stop it.
+    for (const QString& name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
+        QVERIFY(Age(dir.filePath(name)));
     QCOMPARE(SaveRecord({path, path}, u"Mario"_s, 5000, 50).outcome, SaveOutcome::Saved);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name), kept);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{"Scores.dat"});
+}
+
+void TestScoreFilePlace::cleanUpTakesOnlyGameLeftovers_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("what");  // "file", "stranger's file", "folder" or "link"
+    QTest::addColumn<bool>("old");      // last written an hour ago
+    QTest::addColumn<bool>("removed");
+
+    // Pins a save deleting the player's copies named Scores.dat. and six letters or digits.
+    for (const char* copy : {"Scores.dat.backup", "Scores.dat.before", "Scores.dat.202401", "Scores.dat.ABCDEF"})
+        QTest::newRow(copy) << copy << "file" << true << false;
+    const QString leftover = u".Scores.dat.quadix-0123456789abcdef"_s;
+    QTest::newRow("killed save's file") << leftover << "file" << true << true;
+    QTest::newRow("file a save may be writing") << leftover << "file" << false << false;
+    QTest::newRow("stranger's file") << leftover << "stranger's file" << true << false;
+    QTest::newRow("folder") << leftover << "folder" << true << false;
+    QTest::newRow("link") << leftover << "link" << true << false;
+    QTest::newRow("15 digits") << leftover.chopped(1) << "file" << true << false;
+    QTest::newRow("capital digits") << u".Scores.dat.quadix-0123456789ABCDEF"_s << "file" << true << false;
+}
+
+void TestScoreFilePlace::cleanUpTakesOnlyGameLeftovers()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, what);
+    QFETCH(bool, old);
+    QFETCH(bool, removed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Scores.dat");
+    const QString entry = dir.filePath(name);
+    QVERIFY(WriteHighScores(OneRecord(u"Anna"_s), path));
+    if (what == u"folder")
+        QVERIFY(QDir().mkdir(entry));
+    else if (what == u"link")
+        QVERIFY(QFile::link(path, entry));
+    else
+        QVERIFY(MakeFile(entry, "x", kOpenFile));
+    if (what == u"stranger's file" && chown(QFile::encodeName(entry).constData(), kNobody, kNobody) != 0)
+        QSKIP("needs root to hand a file to another user");
+    QVERIFY(!old || Age(entry));
+    QCOMPARE(SaveRecord({path, path}, u"Mario"_s, 5000, 50).outcome, SaveOutcome::Saved);
+    QStringList kept{"Scores.dat"};
+    if (!removed)
+        kept << name;
+    QStringList seen = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    seen.sort();
+    kept.sort();
+    QCOMPARE(seen, kept);
+}
+
+void TestScoreFilePlace::sharedFolderKeepsRecordAndTable_data()
+{
+    QTest::addColumn<int>("folderOwner");
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<int>("tableOwner");
+    QTest::addColumn<int>("tableMode");
+    QTest::addColumn<QString>("lock");    // "left" by another user's game, "held" by another game's save
+    QTest::addColumn<QString>("report");  // outcome | table holding the record | wait | mode and group of exe/Scores.dat
+
+    // The player is kNobody, in kPlayersGroup; folder and table belong to that group.
+    const int me = int(kNobody);
+    // Pins every record lost to a rename that a sticky folder refuses.
+    QTest::newRow("sticky folder, another user's table") << 0 << 01777 << 0 << 0666 << "" << "saved | data | - | 666 4242";
+    QTest::newRow("sticky folder, player's table") << 0 << 01777 << me << 0644 << "" << "saved | exe | - | 644 4242";
+    QTest::newRow("player's sticky folder") << me << 01777 << 0 << 0666 << "" << "saved | exe | - | 666 4242";
+    // Pins each save handing the table to the saver's own group.
+    QTest::newRow("group's folder without setgid") << 0 << 0775 << 0 << 0664 << "" << "saved | exe | - | 664 4242";
+    // Pins a stranger's leftover lock file freezing the window for 6 s and losing the record.
+    QTest::newRow("another user's leftover lock") << 0 << 0777 << 0 << 0666 << "left" << "saved | exe | - | 666 4242";
+    QTest::newRow("save held by another game") << 0 << 0777 << 0 << 0666 << "held" << "busy | data | 1 s | 666 4242";
+    // Pins every record sent aside from a folder the player may write but not list.
+    QTest::newRow("folder that cannot be listed") << 0 << 0733 << 0 << 0666 << "" << "saved | exe | - | 666 4242";
+}
+
+void TestScoreFilePlace::sharedFolderKeepsRecordAndTable()
+{
+    QFETCH(int, folderOwner);
+    QFETCH(int, folderMode);
+    QFETCH(int, tableOwner);
+    QFETCH(int, tableMode);
+    QFETCH(QString, lock);
+    QFETCH(QString, report);
+    if (geteuid() != 0)
+        QSKIP("needs root to share a folder with another user");
+    Folders folders;
+    QVERIFY(folders.Make());
+    const QByteArray exe = QFile::encodeName(folders.exe);
+    const QByteArray table = QFile::encodeName(folders.exe + "/Scores.dat");
+    QVERIFY(MakeFile(table, "Anna\r\n900\r\n9\r\n", kOpenFile));
+    QVERIFY(chown(exe, folderOwner, kPlayersGroup) == 0 && chmod(exe, folderMode) == 0);
+    QVERIFY(chown(table, tableOwner, kPlayersGroup) == 0 && chmod(table, tableMode) == 0);
+    QVERIFY(lock != u"left" || MakeFile(table + ".lock", "4194304\nquadix\n\n", QFile::Permissions(0x6444)));
+    const int folder = open(exe.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    QVERIFY(folder >= 0 && (lock != u"held" || flock(folder, LOCK_EX) == 0));
+    const auto seen = RunUnprivileged(
+        [&] {
+            int waited = 0;
+            const auto wait = [&](int ms) {
+                waited += ms;
+                usleep(useconds_t(ms) * 1000);
+            };
+            const SavedTable saved = SaveRecord(ChooseScoreFile(folders.exe, folders.data), u"Mario"_s, 1250, 12, wait);
+            const QByteArray waits = waited == 0 ? "-" : waited <= 1000 ? "1 s" : QByteArray::number(waited) + " ms";
+            return OutcomeName(saved.outcome) + QByteArray(" | ") + Holder(folders) + " | " + waits;
+        },
+        true);
+    close(folder);
+    struct stat st {};
+    QVERIFY(seen && stat(table, &st) == 0);
+    QCOMPARE(QString::fromUtf8(*seen + " | " + QByteArray::number(st.st_mode & 0777, 8) + ' '
+                               + QByteArray::number(st.st_gid)),
+             report);
+    // Nothing is left beside the table.
+    QCOMPARE(QDir(folders.exe).entryList(QDir::Files | QDir::Hidden).size(), lock == u"left" ? 2 : 1);
+}
+
+void TestScoreFilePlace::linkSwappedInAfterALookIsNotWrittenThrough()
+{
+    // Another user who can write the folder swaps Scores.dat for a link of
+    // theirs to a file of the player's, right after one of the looks the save
+    // takes at it: the first look in the first round, the second in the next...
+    // Pins the table written through such a link, over the file it ends at.
+    if (geteuid() != 0)
+        QSKIP("needs root to hand a link to another user");
+    int look = 1;
+    for (;; ++look) {
+        Folders folders;
+        QVERIFY(folders.Make() && SetMode(folders.exe, kOpenFolder));
+        const QByteArray path = QFile::encodeName(folders.exe + "/Scores.dat");
+        const QByteArray notes = QFile::encodeName(folders.data + "/notes.txt");
+        QVERIFY(MakeFile(path, "Anna\r\n900\r\n9\r\n", kOpenFile) && MakeFile(notes, "notes", kOpenFile));
+        const ScoreFilePaths paths = ChooseScoreFile(folders.exe, folders.data);
+        bool linked = false;
+        AfterLook(path, look, [&] {
+            linked = unlink(path) == 0 && symlink(notes, path) == 0 && lchown(path, kNobody, kNobody) == 0;
+        });
+        const SavedTable saved = SaveRecord(paths, u"Mario"_s, 1250, 12);
+        const bool swapped = LookSwapped();
+        ResetFileFaults();
+        if (!swapped)
+            break;
+        QVERIFY(linked);
+        QCOMPARE(FileBytes(notes), QByteArray("notes"));
+        QVERIFY2(saved.outcome != SaveOutcome::Failed && Holder(folders) != "none",
+                 qPrintable(u"record lost after look %1"_s.arg(look)));
+    }
+    QVERIFY2(look > 1, "the save never looked at Scores.dat");
+}
+
+void TestScoreFilePlace::playersLinkSwappedBeforeItIsReadIsNotFollowed()
+{
+    // Another user who can write the folder swaps the player's link for one of
+    // theirs between the look at the link's owner and the read of where it
+    // points. Pins the stranger's link followed at start-up, and every save
+    // then written over the file it ends at.
+    if (geteuid() != 0)
+        QSKIP("needs root to hand a link to another user");
+    Folders folders;
+    QVERIFY(folders.Make() && SetMode(folders.exe, kOpenFolder));
+    const QByteArray path = QFile::encodeName(folders.exe + "/Scores.dat");
+    const QByteArray mine = QFile::encodeName(folders.data + "/mine.dat");
+    const QByteArray notes = QFile::encodeName(folders.data + "/notes.txt");
+    QVERIFY(MakeFile(mine, "Anna\r\n900\r\n9\r\n", kOpenFile) && MakeFile(notes, "notes", kOpenFile));
+    QVERIFY(symlink(mine, path) == 0);
+    bool swapped = false;
+    BeforeReadLink([&] {
+        swapped = unlink(path) == 0 && symlink(notes, path) == 0 && lchown(path, kNobody, kNobody) == 0;
+    });
+    const ScoreFilePaths paths = ChooseScoreFile(folders.exe, folders.data);
+    ResetFileFaults();
+    QVERIFY(swapped);
+    QCOMPARE(SaveRecord(paths, u"Mario"_s, 1250, 12).outcome, SaveOutcome::Saved);
+    QCOMPARE(FileBytes(notes), QByteArray("notes"));
+    QCOMPARE(Names(ReadHighScores(mine)), u"Mario,Anna"_s);
+}
+
+void TestScoreFilePlace::failingStepSendsRecordToUserPlace_data()
+{
+    QTest::addColumn<int>("call");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("named");      // the file system has no unnamed files
+    QTest::addColumn<QString>("report");  // outcome | table holding the record
+
+    using C = FileCall;
+    QTest::newRow("no unnamed files") << int(C::CreateUnnamed) << EOPNOTSUPP << false << "saved | exe";
+    QTest::newRow("read-only file system") << int(C::CreateUnnamed) << EROFS << false << "refused | data";
+    QTest::newRow("quota reached") << int(C::Write) << EDQUOT << false << "refused | data";
+    QTest::newRow("rename refused") << int(C::Rename) << EPERM << false << "refused | data";
+    QTest::newRow("named, rename across devices") << int(C::Rename) << EXDEV << true << "refused | data";
+    // In a sandbox's user namespace a group the sandbox does not know cannot be
+    // given (EINVAL), as one the player is not in cannot (EPERM) anywhere.
+    // Pins every record sent aside from a table shared by such a group.
+    QTest::newRow("table's group unknown here") << int(C::GiveGroup) << EINVAL << false << "saved | exe";
+    QTest::newRow("group not the player's") << int(C::GiveGroup) << EPERM << true << "saved | exe";
+}
+
+void TestScoreFilePlace::failingStepSendsRecordToUserPlace()
+{
+    QFETCH(int, call);
+    QFETCH(int, error);
+    QFETCH(bool, named);
+    QFETCH(QString, report);
+    Folders folders;
+    QVERIFY(folders.Make() && SetMode(folders.exe, kOpenFolder));
+    const QString table = folders.exe + "/Scores.dat";
+    QVERIFY(MakeFile(table, "Anna\r\n900\r\n9\r\n", kOpenFile));
+    const ScoreFilePaths paths = ChooseScoreFile(folders.exe, folders.data);
+    if (named)
+        FailCall(FileCall::CreateUnnamed, EOPNOTSUPP, true);
+    FailCall(FileCall(call), error);
+    const SavedTable saved = SaveRecord(paths, u"Mario"_s, 1250, 12);
+    ResetFileFaults();
+    QCOMPARE(QString::fromUtf8(OutcomeName(saved.outcome) + QByteArray(" | ") + Holder(folders)), report);
+    QCOMPARE(Names(saved.table), u"Mario,Anna"_s);
+    QCOMPARE(QDir(folders.exe).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{"Scores.dat"});
+    QCOMPARE(FileBytes(table) == "Anna\r\n900\r\n9\r\n", report.endsWith(u"data"));
 }
 
 QTEST_GUILESS_MAIN(TestScoreFilePlace)

@@ -6,7 +6,6 @@
 #include "scores/HighScores.h"
 
 #include <QBuffer>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QStringDecoder>
@@ -147,11 +146,11 @@ qint64 PeakMemoryKiB()
 class TestScoreReaderFuzz : public QObject {
     Q_OBJECT
 private slots:
-    void hugeFileReadsInBoundedMemoryAndTime();
+    void hugeFileReadsOnlyItsFirstBytesInBoundedMemory();
     void randomInputReadsAsWholeFileReading();
 };
 
-void TestScoreReaderFuzz::hugeFileReadsInBoundedMemoryAndTime()
+void TestScoreReaderFuzz::hugeFileReadsOnlyItsFirstBytesInBoundedMemory()
 {
     // Runs first, while the process is still small, so that its peak shows.
     constexpr qint64 kMiB = 1024 * 1024;
@@ -170,11 +169,8 @@ void TestScoreReaderFuzz::hugeFileReadsInBoundedMemoryAndTime()
     QVERIFY(QFileInfo(path).size() > 100 * kMiB);
 
     const qint64 peakBefore = PeakMemoryKiB();
-    QElapsedTimer timer;
-    timer.start();
     ReadOutcome outcome = ReadOutcome::Whole;
     const HighScoreTable table = ReadHighScores(path, &outcome);
-    const qint64 elapsed = timer.elapsed();
     const qint64 peakAfter = PeakMemoryKiB();
 
     // Reading stops kMaxFileBytes into the long line: the rows after it are
@@ -184,7 +180,6 @@ void TestScoreReaderFuzz::hugeFileReadsInBoundedMemoryAndTime()
     QCOMPARE(table[0][2], QString());
     QCOMPARE(table[1][0], QString());
     QCOMPARE(outcome, ReadOutcome::Partial);
-    QVERIFY2(elapsed < 5000, qPrintable(QString("took %1 ms").arg(elapsed)));
     if (peakBefore < 0)
         QSKIP("no /proc/self/status to measure memory with");
     QVERIFY2(peakAfter - peakBefore < 8 * 1024,
@@ -195,8 +190,6 @@ void TestScoreReaderFuzz::randomInputReadsAsWholeFileReading()
 {
     const quint32 seed = 20240611;
     QRandomGenerator random(seed);
-    QElapsedTimer timer;
-    timer.start();
     for (int round = 0; round < 1500; ++round) {
         const QByteArray input = RandomInput(random);
         const HighScoreTable expected = ReferenceRead(input);
@@ -218,7 +211,6 @@ void TestScoreReaderFuzz::randomInputReadsAsWholeFileReading()
             QVERIFY2(false, "cells differ beyond what the summary shows");
         }
     }
-    QVERIFY2(timer.elapsed() < 30000, qPrintable(QString("took %1 ms").arg(timer.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestScoreReaderFuzz)

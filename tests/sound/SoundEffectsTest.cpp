@@ -2,16 +2,19 @@
 // dummy driver, which opens a device and consumes the queue in real time.
 #include <QtEndian>
 #include <QtTest>
+#include <future>
 #include <thread>
 
 #include <SDL.h>
 
 #include "sound/SoundEffects.h"
 #include "support/BoardText.h"
+#include "support/FakeSdlAudio.h"
 #include "support/ModelFakes.h"
 
 using quadix::LoadEffect;
 using quadix::SoundEffects;
+using quadix::test::FakeSdlAudio;
 
 namespace {
 
@@ -151,9 +154,10 @@ private slots:
         player.PlaySoundEffect(int16_t(id));
         player.settle();
         const auto queued = qsizetype(player.queuedBytes());
-        const qsizetype full = SoundEffects::DecodeEffect(id).size();
+        const qsizetype full = SoundEffects::DecodeEffect(id, player.deviceRate()).size();
         QCOMPARE(player.lastPlayed(), id);
-        QVERIFY2(queued <= full && queued > full - 3000,
+        // A fifth of a second of it may have been played.
+        QVERIFY2(queued <= full && queued > full - player.deviceRate() * 2 / 5,
                  qPrintable(QStringLiteral("%1 of %2 bytes queued").arg(queued).arg(full)));
     }
 
@@ -167,7 +171,7 @@ private slots:
         QCOMPARE(player.lastPlayed(), 1);
         const auto queued = qsizetype(player.queuedBytes());
         QVERIFY(queued > 0);
-        QVERIFY2(queued <= SoundEffects::DecodeEffect(1).size(),
+        QVERIFY2(queued <= SoundEffects::DecodeEffect(1, player.deviceRate()).size(),
                  qPrintable(QStringLiteral("%1 bytes queued").arg(queued)));
     }
 
@@ -194,7 +198,7 @@ private slots:
         player.PlaySoundEffect(int16_t(id));
         player.settle();
         QCOMPARE(player.lastPlayed(), 3);
-        QVERIFY(player.queuedBytes() > uint32_t(SoundEffects::DecodeEffect(1).size()));
+        QVERIFY(player.queuedBytes() > uint32_t(SoundEffects::DecodeEffect(1, player.deviceRate()).size()));
     }
 
     void switchedOffPlayerStartsNothing()
@@ -222,7 +226,7 @@ private slots:
         player.PlaySoundEffect(1);
         player.settle();
         QCOMPARE(player.lastPlayed(), 3);
-        QVERIFY(player.queuedBytes() > uint32_t(SoundEffects::DecodeEffect(1).size()));
+        QVERIFY(player.queuedBytes() > uint32_t(SoundEffects::DecodeEffect(1, player.deviceRate()).size()));
     }
 
     // Nothing of SDL's audio runs until an effect is due, and once the
@@ -235,21 +239,116 @@ private slots:
         player.warmUp();
         player.settle();
         QVERIFY(!player.hasDevice());
-        QCOMPARE(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+        QCOMPARE(SDL_GetCurrentAudioDriver(), nullptr);
 
         player.PlaySoundEffect(1);
         player.settle();
         QVERIFY(player.hasDevice());
-        QVERIFY(SDL_WasInit(SDL_INIT_AUDIO) != 0);
+        QVERIFY(SDL_GetCurrentAudioDriver() != nullptr);
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         QVERIFY(player.hasDevice());  // 0.24 s of sound: still being heard
-        QTRY_VERIFY_WITH_TIMEOUT(!player.hasDevice(), 3000);
-        QCOMPARE(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+        QTRY_VERIFY_WITH_TIMEOUT(!player.hasDevice() && SDL_GetCurrentAudioDriver() == nullptr, 3000);
 
         player.PlaySoundEffect(6);
         player.settle();
         QVERIFY(player.hasDevice());
         QCOMPARE(player.lastPlayed(), 6);
+    }
+
+    // The device is opened at its own rate (the sound server then has
+    // nothing to convert) with a buffer of about 5 ms, and the effect is
+    // queued before the device starts, so no buffer of silence goes first.
+    // A new effect drops what is left of the old one and follows at once.
+    void deviceOpensAtItsOwnRateWithTheEffectAtItsHead_data()
+    {
+        QTest::addColumn<int>("defaultRate");
+        QTest::addColumn<int>("forcedRate");
+        QTest::addColumn<int>("askedRate");
+        QTest::addColumn<int>("playedRate");
+        QTest::newRow("device at 48000 Hz") << 48000 << 0 << 48000 << 48000;
+        QTest::newRow("device at 44100 Hz") << 44100 << 0 << 44100 << 44100;
+        QTest::newRow("device that does not say") << 0 << 0 << 48000 << 48000;
+        QTest::newRow("device that takes another rate") << 48000 << 22050 << 48000 << 22050;
+    }
+    void deviceOpensAtItsOwnRateWithTheEffectAtItsHead()
+    {
+        QFETCH(int, defaultRate);
+        QFETCH(int, forcedRate);
+        QFETCH(int, askedRate);
+        QFETCH(int, playedRate);
+        FakeSdlAudio audio;
+        audio.defaultRate = defaultRate;
+        audio.forcedRate = forcedRate;
+        SoundEffects player(&FakeSdlAudio::Load);
+        player.PlaySoundEffect(6);
+        player.settle();
+        QCOMPARE(audio.desired.freq, askedRate);
+        QCOMPARE(audio.desired.format, AUDIO_S16SYS);
+        QCOMPARE(int(audio.desired.channels), 1);
+        QCOMPARE(int(audio.desired.samples), 256);
+        QVERIFY(audio.allowedChanges & SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+
+        const auto queued = [&](int id) {
+            return QStringLiteral("queue %1").arg(SampleCount(SoundEffects::DecodeEffect(id, playedRate)));
+        };
+        QCOMPARE(audio.sinceOpen(), QStringList({"open", queued(6), "unpause"}));
+        player.PlaySoundEffect(1);
+        player.settle();
+        QCOMPARE(audio.sinceOpen(), QStringList({"open", queued(6), "unpause", "clear", queued(1)}));
+    }
+
+    // SDL keeps its hints in a list without a lock, which the window thread
+    // changes while it starts the gamepads: the sound thread must not write
+    // to it.
+    void soundThreadSetsNoHint()
+    {
+        FakeSdlAudio audio;
+        {
+            SoundEffects player(&FakeSdlAudio::Load);
+            player.PlaySoundEffect(2);
+            player.settle();
+        }
+        QVERIFY(audio.calls().contains("thread ends"));
+        QCOMPARE(audio.calls().filter("hint"), QStringList());
+    }
+
+    // A sound server that hangs (stopped, or stuck) holds SDL's audio calls
+    // for ever. Closing the window then must neither wait for the sound
+    // thread nor leave SDL's lock taken, which the gamepad's shutdown needs;
+    // the effect asked for in the meantime is dropped, not played.
+    void closingGameNeverWaitsOnAHungServer_data()
+    {
+        QTest::addColumn<QString>("hangIn");
+        QTest::newRow("starting SDL's audio") << "init";
+        QTest::newRow("opening the device") << "open";
+        QTest::newRow("closing the device") << "close";
+    }
+    void closingGameNeverWaitsOnAHungServer()
+    {
+        QFETCH(QString, hangIn);
+        FakeSdlAudio audio;
+        audio.hangIn = hangIn;
+        auto player = std::make_unique<SoundEffects>(&FakeSdlAudio::Load);
+        player->PlaySoundEffect(6);
+        if (hangIn == "close") {
+            player->settle();
+        } else {
+            QVERIFY(audio.waitFor(hangIn));
+            player->PlaySoundEffect(1);
+        }
+        auto closed = std::async(std::launch::async, [&] {
+            player.reset();
+            std::unique_lock subsystems(quadix::sdl::SubsystemLock(), std::try_to_lock);
+            return subsystems.owns_lock();
+        });
+        const bool closedInTime = closed.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+        // Whatever happened, the hung call returns now and the thread ends.
+        audio.release();
+        QVERIFY2(closedInTime, "closing waited on the hung server");
+        QVERIFY2(closed.get(), "SDL's lock stayed taken");
+        QVERIFY(audio.waitFor("thread ends"));
+        // Only the effect that was playing when the server hung was queued.
+        QCOMPARE(audio.calls().filter("queue").size(), hangIn == "close" ? 1 : 0);
     }
 
     // End to end through SDL: its disk driver writes what the player would
@@ -262,9 +361,15 @@ private slots:
         QTemporaryDir dir;
         const QByteArray heard = dir.filePath("heard.raw").toLocal8Bit();
         qputenv("SDL_DISKAUDIOFILE", heard);
+        int rate = 0;
         {
             DriverOverride driver("disk");
             SoundEffects player;
+            // The disk driver starts its file afresh with every device.
+            player.setIdleCloseMs(1000);
+            // As the window does once it is shown: SDL loaded, effects decoded.
+            player.warmUp();
+            player.settle();
             test::RecordingScreen screen;
             test::RecordingScoreboard scoreboard;
             test::ScriptedRandom random;
@@ -284,6 +389,7 @@ private slots:
             QCOMPARE(s.lines, 1);
             QCOMPARE(player.lastPlayed(), 1);
             QTRY_COMPARE_WITH_TIMEOUT(player.queuedBytes(), 0u, 5000);
+            rate = player.deviceRate();
             // The device has taken the last of it; let it reach the file.
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
         }
@@ -291,8 +397,8 @@ private slots:
         QFile file(QString::fromLocal8Bit(heard));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray samples = file.readAll();
-        const QByteArray rowSound = SoundEffects::DecodeEffect(2);
-        const QByteArray pieceSound = SoundEffects::DecodeEffect(1);
+        const QByteArray rowSound = SoundEffects::DecodeEffect(2, rate);
+        const QByteArray pieceSound = SoundEffects::DecodeEffect(1, rate);
         const qsizetype rowAt = samples.indexOf(rowSound);
         QVERIFY2(rowAt >= 0, "the row sound was cut short");
         const qsizetype pieceAt = samples.indexOf(pieceSound.left(2000), rowAt + rowSound.size());
@@ -312,7 +418,7 @@ private slots:
             QCOMPARE(player.lastPlayed(), 0);
             QCOMPARE(player.queuedBytes(), 0u);
             // Nothing of SDL's audio is left running to look for a device.
-            QCOMPARE(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+            QCOMPARE(SDL_GetCurrentAudioDriver(), nullptr);
         }
         // The failed start must leave SDL able to open a device later on.
         SoundEffects player;

@@ -3,14 +3,26 @@
 // it as a real one at its next poll, with SDL's own mapping for it (buttons
 // and axes numbered as SDL's game-controller buttons and axes).
 #include <SDL.h>
+#include <mutex>
+
+#include "sdl/SdlLibrary.h"
 
 namespace quadix::test {
 
 class VirtualPad {
 public:
-    // SDL's game-controller layer must be running (the game's Gamepad starts it).
+    // Keeps SDL's game-controller layer running while it is plugged, so a pad
+    // can be there before the game's Gamepad starts, as a pad plugged in
+    // before the game is.
     VirtualPad()
     {
+        {
+            std::lock_guard subsystems(sdl::SubsystemLock());
+            SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+            if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0)
+                return;
+        }
+        started_ = true;
         SDL_VirtualJoystickDesc desc{};
         desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
         desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
@@ -20,7 +32,14 @@ public:
         if (index >= 0)
             joystick_ = SDL_JoystickOpen(index);
     }
-    ~VirtualPad() { unplug(); }
+    ~VirtualPad()
+    {
+        unplug();
+        if (started_) {
+            std::lock_guard subsystems(sdl::SubsystemLock());
+            SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+        }
+    }
     VirtualPad(const VirtualPad&) = delete;
     VirtualPad& operator=(const VirtualPad&) = delete;
 
@@ -47,6 +66,7 @@ public:
     }
 
 private:
+    bool started_ = false;
     SDL_Joystick* joystick_ = nullptr;
 };
 

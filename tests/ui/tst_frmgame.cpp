@@ -1,24 +1,103 @@
 // The main window as the player first sees it: where every control sits,
-// how it looks, the menus and their shortcuts, and where keys and focus go.
+// how it looks, the menus and their shortcuts, where keys, pad buttons and
+// focus go, and the README's table of them.
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QFontInfo>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <algorithm>
+#include <map>
 #include <memory>
 
+#include "support/AccessibleTree.h"
+#include "ui/Bindings.h"
 #include "ui/FrmGame.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
 #include "ui/WindowSystem.h"
 
-using quadix::FrmGame;
-using quadix::FrmHighScores;
-using quadix::PictureBox;
+using quadix::test::LabelledBy;
+using quadix::test::ReadingReached;
+using quadix::test::RoleAndName;
+using quadix::test::ShownWithoutName;
+using namespace quadix;
+
+Q_DECLARE_METATYPE(quadix::PadButton)
+
+namespace {
+
+// The README's table of keys as the two tables make it: a row for each
+// command where it is given, naming its keys and its pad buttons.
+struct KeysRow {
+    PadContext context;
+    Command command;
+    const char* what;
+};
+constexpr KeysRow kKeysRows[] = {
+    {PadContext::MainWindow, Command::ShiftLeft, "shift the piece left"},
+    {PadContext::MainWindow, Command::ShiftRight, "shift the piece right"},
+    {PadContext::MainWindow, Command::TurnClockwise, "turn clockwise"},
+    {PadContext::MainWindow, Command::TurnCounterClockwise, "turn counter-clockwise"},
+    {PadContext::MainWindow, Command::StepDown, "step down one row (locks the piece when it cannot go on)"},
+    {PadContext::MainWindow, Command::Pause, "pause"},
+    {PadContext::MainWindow, Command::PauseResume, "pause, or resume"},
+    {PadContext::MainWindow, Command::StartStop, "new game, or stop the running one"},
+    {PadContext::MainWindow, Command::ShowRecords, "table of records (between games)"},
+    {PadContext::MainWindow, Command::ShowHelp, "instructions (between games)"},
+    {PadContext::NameBox, Command::Confirm, "confirm the name"},
+    {PadContext::SmallWindow, Command::Confirm, "close it"},
+    {PadContext::SmallWindow, Command::Close, "close it"},
+};
+
+QString keyName(Qt::Key key)
+{
+    const std::map<Qt::Key, QString> names = {{Qt::Key_Left, "Left arrow"}, {Qt::Key_Right, "Right arrow"},
+                                              {Qt::Key_Up, "Up arrow"}, {Qt::Key_Down, "Down arrow"},
+                                              {Qt::Key_Control, "Ctrl"}, {Qt::Key_Insert, "Insert"},
+                                              {Qt::Key_Escape, "Esc"}};
+    return names.count(key) ? names.at(key) : QKeySequence(key).toString();
+}
+
+QString buttonName(PadButton button)
+{
+    const QString names[] = {"D-pad or left stick left", "D-pad or left stick right", "D-pad or left stick down",
+                             "A (south button)", "B (east button)", "Start", "Back / Select"};
+    return names[int(button)];
+}
+
+QString keysTable()
+{
+    QStringList lines{"| Key | Gamepad | What it does |", "|---|---|---|"};
+    for (const KeysRow& row : kKeysRows) {
+        QStringList keys;
+        QStringList buttons;
+        if (row.context == PadContext::MainWindow) {
+            for (const KeyBinding& binding : KeyBindings())
+                if (binding.command == row.command)
+                    keys << keyName(binding.key);
+        } else {
+            // The name box and the small windows answer these keys by themselves.
+            keys << (row.command == Command::Close ? "Esc" : "Enter");
+            keys.last() += row.context == PadContext::NameBox ? ", in the name box"
+                                                              : ", in the records or instructions window";
+        }
+        for (const PadBinding& binding : PadBindings())
+            if (binding.context == row.context && binding.command == row.command)
+                buttons << buttonName(binding.button);
+        const QStringList cells{keys.join(" or "), buttons.join(" or "), row.what};
+        QString line = "| " + cells.join(" | ") + " |";
+        lines << line.replace("|  |", "| |");
+    }
+    return lines.join('\n');
+}
+
+} // namespace
 
 class FrmGameTest : public QObject {
     Q_OBJECT
@@ -190,6 +269,72 @@ private slots:
         QCOMPARE(window->LabelScore->geometry(), score);
     }
 
+    // The window as a screen reader reads it, counters set: each control's
+    // role, what it is read as, whether it is showing, which label names it
+    // and what is read after its name. Role -1: never met, as a frame drawn
+    // for the look alone. One notification at a time, as a screen reader cuts
+    // a notification short when the next one comes: a message that always
+    // comes with another is read as that one's description.
+    void readsToAScreenReader_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("reads");
+        QTest::addColumn<bool>("showing");
+        QTest::addColumn<QString>("labelledBy");
+        QTest::addColumn<QString>("description");
+        const auto row = [](const char* name, int role, const QString& reads, bool showing,
+                            const QString& labelledBy = {}, const QString& description = {}) {
+            QTest::newRow(name) << QString::fromLatin1(name) << role << reads << showing << labelledBy << description;
+        };
+        const QString prompt = QStringLiteral("Tabella dei record: scrivi il tuo nome e premi INVIO:");
+        row("picQuadixField", QAccessible::Canvas, "Campo di gioco", true);
+        row("picPreviewBlocks", QAccessible::Canvas, "Blocchi in arrivo", true, "Label1");
+        row("LabelScore", QAccessible::StaticText, "Punti 1200", true, "Label4");
+        row("LabelLines", QAccessible::StaticText, "Linee 32767", true, "Label5");
+        row("LabelLevel", QAccessible::StaticText, "Livello 12", true, "Label6");
+        row("Label4", QAccessible::StaticText, "Punti", true);
+        row("txtEnterName", QAccessible::EditableText, prompt, false, "lblEnterName");
+        row("lblEnterName", QAccessible::StaticText, prompt, false);
+        const QString newGame = QStringLiteral("PREMI F2 PER INIZIARE UNA NUOVA PARTITA");
+        const QString pressF4 = QStringLiteral("PREMI F4 PER RIPRENDERE IL GIOCO");
+        row("lblNewGame", QAccessible::StaticText, newGame, true);
+        row("lblGameOver", QAccessible::Notification, "LA PARTITA E' FINITA", false, {}, newGame);
+        row("lblPause", QAccessible::Notification, "PAUSA", false, {}, pressF4);
+        row("lblPressF4", QAccessible::StaticText, pressF4, false);
+        row("lblSaveFailed", QAccessible::Notification, quadix::kSaveFailedMessage.toString(), false);
+        row("Shape1", -1, {}, true);
+        row("Shape2", -1, {}, true);
+    }
+    void readsToAScreenReader()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, role);
+        QFETCH(QString, reads);
+        QFETCH(bool, showing);
+        QFETCH(QString, labelledBy);
+        QFETCH(QString, description);
+        showActive();
+        window->ShowScore(1200);
+        window->ShowLines(32767);
+        window->ShowLevel(12);
+        QAccessibleInterface* reading = ReadingReached(window.get(), find(name));
+        QCOMPARE(RoleAndName(reading), std::pair(role, reads));
+        if (reading != nullptr) {
+            QCOMPARE(!reading->state().invisible, showing);
+            QCOMPARE(LabelledBy(reading), labelledBy);
+            QCOMPARE(reading->text(QAccessible::Description), description);
+        }
+    }
+
+    void everyShownControlHasAName()
+    {
+        showActive();
+        window->lblEnterName->show();
+        window->txtEnterName->show();
+        QCOMPARE(ShownWithoutName(window.get()), QStringList());
+    }
+
     void menuItemsStartInTheirStates_data()
     {
         QTest::addColumn<QString>("name");
@@ -342,6 +487,52 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QTRY_COMPARE(QApplication::focusWidget(), find(to));
         window->game().state.enteringName = false;
+    }
+
+    // The table in the README is the one the bindings make, and has a row for
+    // every binding.
+    void readmeTellsTheKeysAndButtonsAsBound()
+    {
+        const auto hasRow = [](PadContext context, Command command) {
+            return std::any_of(std::begin(kKeysRows), std::end(kKeysRows),
+                               [&](const KeysRow& row) { return row.context == context && row.command == command; });
+        };
+        for (const KeyBinding& binding : KeyBindings())
+            QVERIFY2(hasRow(PadContext::MainWindow, binding.command), qPrintable(keyName(binding.key)));
+        for (const PadBinding& binding : PadBindings())
+            QVERIFY2(hasRow(binding.context, binding.command), qPrintable(buttonName(binding.button)));
+        QFile readme(QStringLiteral(QUADIX_README));
+        QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QString text = QString::fromUtf8(readme.readAll());
+        const qsizetype start = text.indexOf("| Key | Gamepad |");
+        const qsizetype end = text.indexOf("\n\n", start);
+        QVERIFY(start >= 0 && end > start);
+        const QString expected = keysTable();
+        QVERIFY2(text.mid(start, end - start) == expected, qPrintable("the README's keys should read:\n" + expected));
+    }
+
+    // In a small window in front, A and B are its Enter and Esc, and Start
+    // and Back do nothing.
+    void padAnswersTheWindowInFront_data()
+    {
+        QTest::addColumn<PadButton>("button");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("A") << PadButton::A << true;
+        QTest::newRow("B") << PadButton::B << true;
+        QTest::newRow("Start") << PadButton::Start << false;
+        QTest::newRow("Back") << PadButton::Back << false;
+    }
+    void padAnswersTheWindowInFront()
+    {
+        QFETCH(PadButton, button);
+        QFETCH(bool, closes);
+        showActive();
+        window->mnuHighScores->trigger();
+        QPointer<FrmHighScores> records = FrmHighScores::Current();
+        QVERIFY(records && QTest::qWaitForWindowActive(records));
+        emit window->gamepad().pressed(button);
+        QCOMPARE(records && records->isVisible(), !closes);
+        QVERIFY(!window->game().state.gameRunning);
     }
 
     void exitClosesTheWindow()

@@ -8,7 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "support/TableText.h"
 #include "support/VirtualPad.h"
@@ -52,6 +55,20 @@ class WindowGameTest : public QObject, WindowRig {
         shortcut(Qt::Key_F2);
         QVERIFY(!hung);
         QVERIFY(!state().stoppedByPlayer);
+    }
+
+    // Another game's save holds the table's folder for longer than a game
+    // waits, and a game is lost with a record that goes aside. Returns the
+    // descriptor that holds the lock.
+    int holdTableAndLoseGame()
+    {
+        const int folder = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder < 0 || flock(folder, LOCK_EX) != 0)
+            qFatal("cannot lock the table's folder");
+        window.reset();
+        open(scoresPath(), dir.filePath("aside/Scores.dat"));
+        loseGameWith(1250, 12);
+        return folder;
     }
 
     // Closes the records window that a name entry shows modally, checking it first.
@@ -241,67 +258,137 @@ private slots:
         QCOMPARE(highScores[0][2], QString("12"));
     }
 
-    // A whole game from a pretend gamepad: Back starts it, the D-pad and A
-    // steer the piece, pulling the pad out pauses, Start on a pad plugged in
-    // again resumes; once the game is lost Start confirms the name and A
-    // closes the records, as Enter does.
-    void gamepadPlaysAWholeGame()
+    // A whole game from pretend gamepads alone, read by the game itself: Back
+    // starts it, the D-pad and A steer the piece, Start pauses and, pressed
+    // while the paused game waits, resumes it; pulling out one of two pads
+    // pauses, Start on the other resumes; once the game is lost Start
+    // confirms the name and A closes the records, as Enter does. The resume
+    // and the records pin a game started from the pad that ran inside the
+    // pad's timer, which then read nothing more until the game was over.
+    void gamepadAlonePlaysAWholeGame()
     {
-        Gamepad& gamepad = window->gamepad();
-        QVERIFY(gamepad.start());
-        auto pad = std::make_unique<VirtualPad>();
-        std::unique_ptr<VirtualPad> second;
-        QVERIFY(pad->plugged());
-        gamepad.poll();
-        QVERIFY(gamepad.connected());
+        window.reset();  // the pads are there before the game looks for them
+        auto first = std::make_unique<VirtualPad>();
+        VirtualPad second;
+        QVERIFY(first->plugged() && second.plugged());
+        open(scoresPath());
+        QTRY_VERIFY(window->gamepad().connected());
         GameState before;
+        std::function<void()> unplugAndResume = [&, this] {
+            QVERIFY(!state().paused);
+            QCOMPARE(sounds.back(), 6);
+            first->button(SDL_CONTROLLER_BUTTON_START, false);
+            first.reset();
+            script->at(10, [&, this] {
+                QVERIFY(state().paused);
+                second.button(SDL_CONTROLLER_BUTTON_START, true);
+            });
+            script->at(20, [&, this] {
+                QVERIFY(!state().paused);
+                second.button(SDL_CONTROLLER_BUTTON_START, false);
+                state().score = 900;  // left alone from here, the stack grows until the game is lost
+            });
+        };
         script->at(50, [&, this] {
-            pad->button(SDL_CONTROLLER_BUTTON_BACK, false);
+            first->button(SDL_CONTROLLER_BUTTON_BACK, false);
             before = state();
-            pad->button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, true);
+            first->button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, true);
         });
         script->at(60, [&, this] {
             QCOMPARE(state().pieceX, before.pieceX - 1);
-            pad->button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, false);
-            pad->button(SDL_CONTROLLER_BUTTON_A, true);
+            first->button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, false);
+            first->button(SDL_CONTROLLER_BUTTON_A, true);
         });
         script->at(70, [&, this] {
             QCOMPARE(state().pieceDX[1], int16_t(-before.pieceDY[1]));  // turned clockwise
             QCOMPARE(state().pieceDY[1], before.pieceDX[1]);
-            pad->button(SDL_CONTROLLER_BUTTON_A, false);
-            pad.reset();
+            first->button(SDL_CONTROLLER_BUTTON_A, false);
+            first->button(SDL_CONTROLLER_BUTTON_START, true);
         });
         script->at(80, [&, this] {
             QVERIFY(state().paused);
             QCOMPARE(sounds.back(), 4);
-            second = std::make_unique<VirtualPad>();
-            gamepad.poll();  // as the watch on /dev/input does
-            second->button(SDL_CONTROLLER_BUTTON_START, true);
+            first->button(SDL_CONTROLLER_BUTTON_START, false);
+            // Nothing more is scheduled: the paused game waits until the pad resumes it.
+            QTimer::singleShot(100, this, [&, this] {
+                first->button(SDL_CONTROLLER_BUTTON_START, true);
+                script->at(10, unplugAndResume);
+            });
         });
-        script->at(90, [&, this] {
-            QVERIFY(!state().paused);
-            second->button(SDL_CONTROLLER_BUTTON_START, false);
-            state().score = 900;  // left alone from here, the stack grows until the game is lost
-        });
-        pad->button(SDL_CONTROLLER_BUTTON_BACK, true);
-        gamepad.poll();  // the game runs inside the press, as inside F2
+        first->button(SDL_CONTROLLER_BUTTON_BACK, true);
+        QTRY_VERIFY(state().enteringName || hung);  // the whole game runs inside this wait
         QVERIFY(!hung);
         QVERIFY(!state().stoppedByPlayer);
-        QVERIFY(state().enteringName);
-        QVERIFY(second && second->plugged());
 
-        QTimer::singleShot(50, this, [&] {
-            QVERIFY(FrmHighScores::Current() && FrmHighScores::Current()->isModal());
-            second->button(SDL_CONTROLLER_BUTTON_A, true);
-            gamepad.poll();
+        // A once the records are shown; closed by hand if A has not closed them in five seconds.
+        QTimer recordsShown;
+        recordsShown.setInterval(10);
+        connect(&recordsShown, &QTimer::timeout, this, [&] {
+            if (FrmHighScores* records = FrmHighScores::Current(); records && records->isVisible()) {
+                recordsShown.stop();
+                QVERIFY(records->isModal());
+                second.button(SDL_CONTROLLER_BUTTON_A, true);
+            }
         });
-        second->button(SDL_CONTROLLER_BUTTON_START, true);
-        gamepad.poll();  // Enter in the name box; returns when the records are closed
-        QVERIFY(!state().enteringName);
+        QTimer rescue;
+        bool rescued = false;
+        rescue.setSingleShot(true);
+        connect(&rescue, &QTimer::timeout, this, [&] {
+            rescued = true;
+            FrmHighScores::CloseCurrent();
+        });
+        recordsShown.start();
+        rescue.start(5000);
+        second.button(SDL_CONTROLLER_BUTTON_START, true);
+        QTRY_VERIFY(!state().enteringName);  // the name confirmed, the records shown and closed
+        QVERIFY(!rescued);
         QVERIFY(FrmHighScores::Current() == nullptr);
         QCOMPARE(highScores[0][0], QString("Anonimo"));
         QCOMPARE(highScores[0][1], " " + QString::number(state().score));
         QVERIFY(window->mnuStart->isEnabled());
+    }
+
+    // Start is the name box's Enter, and like Enter it counts only while the
+    // box takes keys: not while the name is being saved, as a pad press
+    // handed over by the event loop could come then.
+    void startConfirmsTheNameOnlyWhileTheBoxTakesKeys()
+    {
+        loseGameWith(1250, 12);
+        window->txtEnterName->setEnabled(false);
+        QTimer rescue;  // closes the records if they come all the same
+        rescue.setSingleShot(true);
+        connect(&rescue, &QTimer::timeout, this, [] { FrmHighScores::CloseCurrent(); });
+        rescue.start(1000);
+        emit window->gamepad().pressed(PadButton::Start);
+        QVERIFY(state().enteringName);
+        QVERIFY(!QFile::exists(scoresPath()));
+        window->txtEnterName->setEnabled(true);
+        closeRecordsWhenShown("Anonimo", " 1250");
+        emit window->gamepad().pressed(PadButton::Start);
+        QVERIFY(!state().enteringName);
+    }
+
+    // A caret moving in the name box before the box has the focus makes a
+    // screen reader take the box in silence, without its prompt (the caret's
+    // accessibility event comes with cursorPositionChanged): for the second
+    // record of a run too, when the box held the first name.
+    void nameBoxCaretStillUntilFocused()
+    {
+        for (int record = 1; record <= 2; ++record) {
+            int movedBeforeFocus = 0;
+            const auto moved = connect(window->txtEnterName, &QLineEdit::cursorPositionChanged, this,
+                                       [&] { movedBeforeFocus += !window->txtEnterName->hasFocus(); });
+            loseGameWith(1000 * record, 1);
+            QVERIFY(window->txtEnterName->hasFocus());
+            QCOMPARE(movedBeforeFocus, 0);
+            disconnect(moved);
+            QTest::keyClicks(window->txtEnterName, "Anna");
+            closeRecordsWhenShown("Anna", QString(" %1").arg(1000 * record));
+            QTest::keyClick(window->txtEnterName, Qt::Key_Return);
+            QVERIFY(!state().enteringName);
+            window->activateWindow(); // back from the records window
+            QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        }
     }
 
     void emptyNameIsStoredAsAnonimo()
@@ -361,6 +448,55 @@ private slots:
         QVERIFY(window->lblSaveFailed->isVisible() && file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll() == unreadable);
         QCOMPARE(ReadHighScores(dir.filePath("aside/Scores.dat"))[1][0], QString("Anna"));
+    }
+
+    void busyTableIsSavedAsideWhileWindowRuns()
+    {
+        const int folder = holdTableAndLoseGame();
+        QTimer closer;
+        QString shown;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (FrmHighScores* records = FrmHighScores::Current()) {
+                shown = records->Label1[0]->text();
+                records->cmdClose->click();
+            }
+        });
+        closer.start(20);
+        // A timer that fires before the records window shows ran during the wait.
+        bool ranWhileWaiting = false;
+        QTimer::singleShot(100, &closer, [&] { ranWhileWaiting = !FrmHighScores::Current(); });
+        QTest::keyClick(window->txtEnterName, Qt::Key_Return);
+        ::close(folder);
+        QVERIFY(ranWhileWaiting);
+        QCOMPARE(shown, QString("Anonimo"));
+        QVERIFY(window->lblSaveFailed->isVisible());
+        QCOMPARE(window->lblSaveFailed->text(), kBusyAsideMessage.toString());
+        QCOMPARE(ReadHighScores(dir.filePath("aside/Scores.dat"))[0][0], QString("Anonimo"));
+        QVERIFY(!QFile::exists(scoresPath()));
+    }
+
+    void closingWhileSaveWaitsOpensNoRecordsWindow()
+    {
+        // Pins the records window opened after the player closed the game
+        // while its save waited for another game's.
+        const int folder = holdTableAndLoseGame();
+        bool shownAfterClose = false;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (FrmHighScores* records = FrmHighScores::Current()) {
+                shownAfterClose = true;
+                records->cmdClose->click();
+            }
+        });
+        QTimer::singleShot(100, this, [&] {
+            window->close();
+            closer.start(20);
+        });
+        QTest::keyClick(window->txtEnterName, Qt::Key_Return);
+        ::close(folder);
+        QVERIFY(!shownAfterClose);
+        // The name was confirmed before the close: the record is kept.
+        QCOMPARE(ReadHighScores(dir.filePath("aside/Scores.dat"))[0][0], QString("Anonimo"));
     }
 
     void closingDuringGameEndsWithoutRecord()

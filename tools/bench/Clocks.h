@@ -1,6 +1,6 @@
 #pragma once
 // The clocks the benchmark's programs read: wall time, their own CPU time,
-// and the X server's CPU over the same spans.
+// and the X server's and the sound server's CPU over the same spans.
 #include <QDir>
 #include <QString>
 #include <cstdint>
@@ -20,14 +20,14 @@ inline int64_t monotonicNs() { return clockNs(CLOCK_MONOTONIC); }
 inline int64_t processCpuNs() { return clockNs(CLOCK_PROCESS_CPUTIME_ID); }
 inline int64_t realtimeNs() { return clockNs(CLOCK_REALTIME); }
 
-// Every thread of the X server's time on a core, from
-// /proc/PID/task/*/schedstat (the 10 ms ticks of /proc/PID/stat are too
-// coarse for a few milliseconds); tools/benchmark.sh hands over the
-// server's process id.
-// In ns; -1 when there is no X server to read.
-inline int64_t XServerCpuNs()
+// Every thread's time on a core of the server whose process id is in the
+// environment variable pidVariable, from /proc/PID/task/*/schedstat (the
+// 10 ms ticks of /proc/PID/stat are too coarse for a few milliseconds);
+// tools/benchmark.sh hands over the X server's and the sound server's.
+// In ns; -1 when there is no such server to read.
+inline int64_t ServerCpuNs(const char* pidVariable)
 {
-    const int pid = qEnvironmentVariableIntValue("QUADIX_BENCH_XSERVER_PID");
+    const int pid = qEnvironmentVariableIntValue(pidVariable);
     const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
     if (pid <= 0 || !tasks.exists())
         return -1;
@@ -40,5 +40,8 @@ inline int64_t XServerCpuNs()
     }
     return total;
 }
+
+inline int64_t XServerCpuNs() { return ServerCpuNs("QUADIX_BENCH_XSERVER_PID"); }
+inline int64_t SoundServerCpuNs() { return ServerCpuNs("QUADIX_BENCH_SOUND_SERVER_PID"); }
 
 } // namespace quadix::bench

@@ -14,6 +14,10 @@
 //                how long each of the flash's 40 colours stayed on the screen;
 //                with SDL_AUDIODRIVER=disk, whether the row sound was heard
 //                whole before the next piece's sound
+//   sound-latency  [--state closed|open|cut] effects against their pictures:
+//                the game paused and resumed again and again, each picture's
+//                moment taken from the X server's damage reports, each
+//                effect's from a recording of the sound server's sink
 //
 // Two loops are compared:
 //   waiting  the game as it ships: FrmGame with its own clock, generator and
@@ -34,6 +38,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -48,8 +53,11 @@
 #include <thread>
 #include <vector>
 
-#include "ScreenSampler.h"
 #include "Clocks.h"
+#include "PictureDamage.h"
+#include "ScreenSampler.h"
+#include "SoundRecorder.h"
+#include "game/Catalogue.h"
 #include "game/SystemPorts.h"
 #include "sound/SoundEffects.h"
 #include "ui/FrmGame.h"
@@ -94,7 +102,8 @@ SchedTimes threadSchedTimes()
 
 // CPU use over a span: the whole process (every thread, kernel time
 // included), how much of a core the main thread wanted, and the X server's
-// CPU over the same span (the drawing the game asks of it).
+// and the sound server's CPU over the same span (the drawing and the mixing
+// the game asks of them).
 class CpuSpan {
 public:
     // The X server's figures are read outside the game's own span: reading
@@ -102,6 +111,7 @@ public:
     void start()
     {
         x0_ = XServerCpuNs();
+        sound0_ = SoundServerCpuNs();
         sched0_ = threadSchedTimes();
         cpu0_ = processCpuNs();
         wall0_ = monotonicNs();
@@ -114,17 +124,20 @@ public:
         wanted_ = (sched.running - sched0_.running) + (sched.queued - sched0_.queued);
         const int64_t x1 = XServerCpuNs();
         x_ = x0_ >= 0 && x1 >= 0 ? x1 - x0_ : -1;
+        const int64_t sound1 = SoundServerCpuNs();
+        sound_ = sound0_ >= 0 && sound1 >= 0 ? sound1 - sound0_ : -1;
     }
     double seconds() const { return wall_ / 1e9; }
     double cpuPercent() const { return 100.0 * cpu_ / wall_; }
     double wantedPercent() const { return 100.0 * wanted_ / wall_; }
     // The X server's share, or -1 when it could not be read.
     double xServerPercent() const { return x_ < 0 ? -1.0 : 100.0 * x_ / wall_; }
+    double soundServerPercent() const { return sound_ < 0 ? -1.0 : 100.0 * sound_ / wall_; }
 
 private:
-    int64_t cpu0_ = 0, wall0_ = 0, x0_ = -1;
+    int64_t cpu0_ = 0, wall0_ = 0, x0_ = -1, sound0_ = -1;
     SchedTimes sched0_;
-    int64_t cpu_ = 0, wall_ = 1, wanted_ = 0, x_ = -1;
+    int64_t cpu_ = 0, wall_ = 1, wanted_ = 0, x_ = -1, sound_ = -1;
 };
 
 struct Options {
@@ -133,6 +146,7 @@ struct Options {
     int interval = 25;
     double seconds = 5.0;
     int samples = 50;
+    std::string state = "closed";
 };
 
 struct Stats {
@@ -284,9 +298,9 @@ int cpuPlay(BenchApplication& app, FrmGame& window, const Options& o)
     auto finish = once([&] {
         span.stop();
         std::printf("result mode=cpu-play loop=%s interval=%d seconds=%.2f cpu_pct=%.2f wanted_pct=%.2f "
-                    "xserver_pct=%.2f rss_kb=%ld running=%d\n",
+                    "xserver_pct=%.2f soundserver_pct=%.2f rss_kb=%ld running=%d\n",
                     loopName(o), o.interval, span.seconds(), span.cpuPercent(), span.wantedPercent(),
-                    span.xServerPercent(), residentKb(),
+                    span.xServerPercent(), span.soundServerPercent(), residentKb(),
                     window.game().state.gameRunning ? 1 : 0);
         stopGame(window);
     });
@@ -309,9 +323,9 @@ int cpuPaused(BenchApplication& app, FrmGame& window, const Options& o)
     auto finish = once([&] {
         span.stop();
         std::printf("result mode=cpu-paused loop=%s seconds=%.2f cpu_pct=%.2f wanted_pct=%.2f xserver_pct=%.2f "
-                    "paused=%d\n",
+                    "soundserver_pct=%.2f paused=%d\n",
                     loopName(o), span.seconds(), span.cpuPercent(), span.wantedPercent(), span.xServerPercent(),
-                    window.game().state.paused ? 1 : 0);
+                    span.soundServerPercent(), window.game().state.paused ? 1 : 0);
         stopGame(window);
     });
     startGame(window, o, finish);
@@ -332,8 +346,10 @@ int cpuIdle(BenchApplication& app, const Options& o)
         span.start();
         preciseSingleShot(static_cast<int>(o.seconds * 1000), [&] {
             span.stop();
-            std::printf("result mode=cpu-idle loop=%s seconds=%.2f cpu_pct=%.2f wanted_pct=%.2f xserver_pct=%.2f\n",
-                        loopName(o), span.seconds(), span.cpuPercent(), span.wantedPercent(), span.xServerPercent());
+            std::printf("result mode=cpu-idle loop=%s seconds=%.2f cpu_pct=%.2f wanted_pct=%.2f xserver_pct=%.2f "
+                        "soundserver_pct=%.2f\n",
+                        loopName(o), span.seconds(), span.cpuPercent(), span.wantedPercent(), span.xServerPercent(),
+                        span.soundServerPercent());
             QCoreApplication::exit(0);
         });
     });
@@ -487,20 +503,21 @@ constexpr uint32_t kTopFaces[9] = {0x000000, 0xA0DFEF, 0xF0CFCF, 0xBFA0DF, 0xF0F
                                    0xF0DFAF, 0xF0AF6F, 0x7FF77F, 0xEFEFEF};
 
 // Where the row sound and the next piece's sound are in what SDL's disk
-// driver wrote: the row sound must be there whole, the piece's after it.
-void reportSounds(const QByteArray& heardPath)
+// driver wrote, at rate: the row sound must be there whole, the piece's
+// after it.
+void reportSounds(const QByteArray& heardPath, int rate)
 {
     QFile file(QString::fromLocal8Bit(heardPath));
-    if (heardPath.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    if (heardPath.isEmpty() || rate <= 0 || !file.open(QIODevice::ReadOnly)) {
         std::printf(" row_sound_whole=n/a");
         return;
     }
     const QByteArray heard = file.readAll();
-    const QByteArray row = SoundEffects::DecodeEffect(2);
-    const QByteArray piece = SoundEffects::DecodeEffect(1).left(2000);
+    const QByteArray row = SoundEffects::DecodeEffect(2, rate);
+    const QByteArray piece = SoundEffects::DecodeEffect(1, rate).left(rate / 4);
     const qsizetype rowAt = heard.indexOf(row);
     const qsizetype pieceAt = heard.indexOf(piece, rowAt < 0 ? 0 : rowAt);
-    const double msPerByte = 1000.0 / 8000 / 2;
+    const double msPerByte = 1000.0 / rate / 2;
     std::printf(" row_sound_whole=%d row_sound_ms=%.0f", rowAt >= 0 ? 1 : 0, row.size() * msPerByte);
     if (rowAt >= 0 && pieceAt >= 0)
         std::printf(" silence_before_piece_sound_ms=%.0f", (pieceAt - rowAt - row.size()) * msPerByte);
@@ -580,7 +597,7 @@ int flash(BenchApplication& app, FrmGame& window)
         std::printf("result mode=flash frames=%zu samples=%ld min_ms=%.2f median_ms=%.2f max_ms=%.2f last_ms=%.2f "
                     "total_ms=%.1f",
                     length, sampler.samples(), st.min, st.median, st.max, shown.empty() ? 0.0 : shown.back(), total);
-        reportSounds(qgetenv("SDL_DISKAUDIOFILE"));
+        reportSounds(qgetenv("SDL_DISKAUDIOFILE"), window.soundEffects().deviceRate());
         std::printf("\n");
         stopGame(window);
     });
@@ -588,24 +605,216 @@ int flash(BenchApplication& app, FrmGame& window)
         std::fprintf(stderr, "quadix_bench: cannot open a second connection to the X server\n");
         return 1;
     }
+    // SDL's disk driver starts its file afresh with every device: one device
+    // for both sounds.
+    window.soundEffects().setIdleCloseMs(1000);
     Options o;
     startGame(window, o, finish);
     // The piece locks by the down key, or by gravity if that comes first.
     preciseSingleShot(100, [&] {
         lockedAt = monotonicNs();
         completeRowsUnderThePiece(window);
-        window.flow().picQuadixField_KeyDown(KeyDown);
+        window.flow().picQuadixField_KeyDown(Command::StepDown);
         // The next piece's sound is 0.24 s long: let it reach the disk.
         preciseSingleShot(1200, finish);
     });
     return app.exec();
 }
 
+// ---- Effects against their pictures -------------------------------------------
+
+// How long each effect sounds, from its samples at 8000 Hz.
+double effectSeconds(int id)
+{
+    return SoundEffects::DecodeEffect(id).size() / 2 / 8000.0;
+}
+
+// The first 15 ms of an effect as the sink hears it: 8000 Hz taken up to the
+// recorder's rate by straight lines, close enough to find it by correlation.
+std::vector<float> effectHead(int id)
+{
+    const QByteArray pcm = SoundEffects::DecodeEffect(id);
+    const auto* s = reinterpret_cast<const int16_t*>(pcm.constData());
+    const int factor = SoundRecorder::kRate / 8000;
+    std::vector<float> head;
+    for (int i = 0; i + 1 < pcm.size() / 2 && head.size() < size_t(SoundRecorder::kRate * 15 / 1000); ++i)
+        for (int k = 0; k < factor; ++k)
+            head.push_back(s[i] + (s[i + 1] - s[i]) * float(k) / factor);
+    return head;
+}
+
+// Where in heard[from, to) the head matches best, and how well (normalised
+// correlation, 1 for a perfect match). The previous effect, still playing
+// when a new one cuts it off, is another tune and matches poorly.
+std::pair<size_t, double> bestMatch(const std::vector<int16_t>& heard, const std::vector<float>& head, size_t from,
+                                    size_t to)
+{
+    double headNorm = 0;
+    for (float v : head)
+        headNorm += double(v) * v;
+    std::pair<size_t, double> best{0, 0.0};
+    for (size_t at = from; at + head.size() <= std::min(to, heard.size()); ++at) {
+        double dot = 0, norm = 0;
+        for (size_t i = 0; i < head.size(); ++i) {
+            dot += head[i] * heard[at + i];
+            norm += double(heard[at + i]) * heard[at + i];
+        }
+        const double score = norm > 0 ? dot / std::sqrt(headNorm * norm) : 0.0;
+        if (score > best.second)
+            best = {at, score};
+    }
+    return best;
+}
+
+// What the player was hearing when an effect was asked for, by the time
+// since the effect before it was asked for and how long that one sounds.
+const char* situation(int64_t askedNs, int64_t previousNs, int previousId)
+{
+    const double since = (askedNs - previousNs) / 1e9;
+    const double previousLasts = effectSeconds(previousId);
+    if (since < previousLasts)
+        return "cut";
+    if (since < previousLasts + 1.0)
+        return "open";
+    if (since > previousLasts + 2.0)
+        return "closed";
+    return "between";
+}
+
+// The game is paused and resumed again and again, the moments chosen so
+// that the pause and start sounds come in the situation asked for: more than
+// 2 s after the last effect ended ("closed": the sound device had time to
+// close), within a second of its end ("open") or while it still plays
+// ("cut"). Every effect the game asks for is noted, the pieces' too, so a
+// piece landing in between changes the situation of the next one. Each
+// picture is taken from the X server's first report of drawing in the
+// playfield after the game handed the step over; each sound from the
+// recording, where the effect's first 15 ms match best.
+struct AskedEffect {
+    int id = 0;
+    int64_t atNs = 0;
+    int64_t drawnNs = 0;   // the last playfield refresh before it
+    const char* situation = "";
+};
+
+// The pause and start sounds the toggles asked for, in the situation wanted.
+bool measuredEffect(const AskedEffect& a, const Options& o)
+{
+    return (a.id == 4 || a.id == 6) && o.state == a.situation;
+}
+
+// Each measured effect found in the recording after its picture.
+void reportLatencies(const std::vector<AskedEffect>& asked, const PictureDamage& damage,
+                     const SoundRecorder& recorder, const Options& o)
+{
+    const bool verbose = qEnvironmentVariableIsSet("QUADIX_BENCH_VERBOSE");
+    std::vector<double> late;
+    int missed = 0;
+    for (const AskedEffect& a : asked) {
+        if (!measuredEffect(a, o))
+            continue;
+        const int64_t picture = damage.firstReportFrom(a.drawnNs);
+        const auto [at, score] = bestMatch(recorder.samples(), effectHead(a.id),
+                                           recorder.indexHeardAt(picture - 20000000),
+                                           recorder.indexHeardAt(picture + 500000000));
+        if (picture < 0 || score < 0.8) {
+            if (verbose)
+                std::fprintf(stderr, "effect %d %s: not found (picture %s, match %.2f)\n", a.id, a.situation,
+                             picture < 0 ? "none" : "seen", score);
+            ++missed;
+            continue;
+        }
+        late.push_back((recorder.heardAtNs(at) - picture) / 1e6);
+        if (verbose)
+            std::fprintf(stderr, "effect %d %s: %.1f ms (match %.2f; picture %.1f ms after the request)\n", a.id,
+                         a.situation, late.back(), score, (picture - a.atNs) / 1e6);
+    }
+    const Stats st = statsOf(late);
+    std::printf("result mode=sound-latency state=%s interval=%d samples=%zu missed=%d min_ms=%.1f median_ms=%.1f "
+                "max_ms=%.1f\n",
+                o.state.c_str(), o.interval, st.count, missed, st.min, st.median, st.max);
+}
+
+int soundLatency(BenchApplication& app, FrmGame& window, const Options& o)
+{
+    std::vector<AskedEffect> asked;
+    int64_t lastRefreshNs = 0;
+    BlockRenderer& renderer = window.renderer();
+    const auto present = renderer.onFieldRefresh;
+    renderer.onFieldRefresh = [&, present](const QRect& changed) {
+        if (!changed.isEmpty())
+            lastRefreshNs = monotonicNs();
+        present(changed);
+    };
+    window.soundEffects().onStarted = [&](int id) {
+        const int64_t now = monotonicNs();
+        const char* what = asked.empty() ? "first" : situation(now, asked.back().atNs, asked.back().id);
+        asked.push_back({id, now, lastRefreshNs, what});
+    };
+
+    SoundRecorder recorder;
+    PictureDamage damage;
+    const QRect field(window.picQuadixField->mapTo(&window, window.picQuadixField->clientRect().topLeft()),
+                      window.picQuadixField->clientRect().size());
+    if (!recorder.start() || !damage.start(window.winId(), field.x(), field.y(), field.width(), field.height())) {
+        std::fprintf(stderr, "quadix_bench: no sound server to record, or no damage reports from the X server\n");
+        return 1;
+    }
+
+    // Gaps between one pause or resume and the next.
+    std::vector<int> gapsMs;
+    const int toggleLasts = int(effectSeconds(4) * 1000);
+    if (o.state == "closed")
+        gapsMs = {toggleLasts + 2300, 1300};   // a long pause, then the resume is measured
+    else if (o.state == "open")
+        gapsMs = {toggleLasts + 300};
+    else
+        gapsMs = {300};
+
+    auto wanted = [&] {
+        return std::count_if(asked.begin(), asked.end(), [&](const AskedEffect& a) { return measuredEffect(a, o); });
+    };
+    size_t next = 0;
+    std::function<void()> toggle = [&] {
+        if (!window.game().state.gameRunning || wanted() >= o.samples) {
+            preciseSingleShot(600, [&] { stopGame(window); });
+            return;
+        }
+        // Each resume starts from a well that is empty but for every other
+        // cell of the bottom row: the game never ends, and the resume always
+        // has something to show.
+        if (window.game().state.paused) {
+            GameState& s = window.game().state;
+            s.board.clear();
+            s.rowFill.clear();
+            BuildWalls(s);
+            for (int c = kFirstColumn; c <= kLastColumn; c += 2)
+                s.board(c, kBottomRow) = 3;
+            s.rowFill[kBottomRow] = (kLastColumn - kFirstColumn + 2) / 2;
+        }
+        window.flow().mnuPause_Click();
+        preciseSingleShot(gapsMs[next++ % gapsMs.size()], toggle);
+    };
+    startGame(window, o, [] {});
+    // The recording is dated from its second second on.
+    preciseSingleShot(2500, toggle);
+    preciseSingleShot(600000, [&] { stopGame(window); });
+    const int rc = app.exec();
+    damage.stop();
+    recorder.stop();
+    renderer.onFieldRefresh = present;
+    window.soundEffects().onStarted = nullptr;
+
+    reportLatencies(asked, damage, recorder, o);
+    return rc;
+}
+
 int usage()
 {
     std::fprintf(stderr,
-                 "usage: quadix_bench cpu-play|cpu-paused|cpu-idle|cadence|latency|startup|flash\n"
-                 "       [--loop waiting|busy] [--interval ms] [--seconds s] [--samples n]\n");
+                 "usage: quadix_bench cpu-play|cpu-paused|cpu-idle|cadence|latency|startup|flash|sound-latency\n"
+                 "       [--loop waiting|busy] [--interval ms] [--seconds s] [--samples n]\n"
+                 "       [--state closed|open|cut]\n");
     return 2;
 }
 
@@ -630,6 +839,8 @@ int main(int argc, char* argv[])
             o.seconds = std::atof(value);
         else if (key == "--samples")
             o.samples = std::atoi(value);
+        else if (key == "--state")
+            o.state = value;
         else
             return usage();
     }
@@ -668,6 +879,8 @@ int main(int argc, char* argv[])
             rc = latency(app, window, o);
         else if (o.mode == "flash")
             rc = flash(app, window);
+        else if (o.mode == "sound-latency")
+            rc = soundLatency(app, window, o);
         else
             return usage();
     }
