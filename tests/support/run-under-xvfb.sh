@@ -23,4 +23,7 @@ if ! read -r -t 10 display <"$work/display"; then
   echo "Xvfb did not start:"; cat "$work/xvfb.log"; exit 1
 fi
 
-DISPLAY=":$display" QT_QPA_PLATFORM=xcb "$@"
+# At the test's time limit CTest kills this script outright, which would leave
+# the server running: the test is ended ten seconds before that.
+limit=$(( ${QUADIX_TEST_TIMEOUT:-60} - 10 ))
+DISPLAY=":$display" QT_QPA_PLATFORM=xcb timeout -k 5 "$limit" "$@"
