@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libsdl2-dev
   fonts-dejavu-core          # stands in for Verdana
   desktop-file-utils appstream python3
-  xvfb xauth imagemagick     # screenshots and the benchmark under a real X server
+  xvfb xauth imagemagick     # screenshots, the benchmark and the screen read back in tests, under a real X server
   libx11-dev                 # the benchmark reads the screen back through Xlib (and libxcb1-dev with it, for its floor)
   libxdamage-dev libpulse-dev  # the benchmark's pictures (X damage reports) and its recording of the sound server
   weston qt6-wayland         # a game played on Wayland, under a headless compositor

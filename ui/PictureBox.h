@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QImage;
+class QTransform;
 
 namespace quadix {
 
@@ -24,12 +25,13 @@ public:
     QRect clientRect() const;
 
     // Puts `changed`, a part of the image, on the screen before returning:
-    // the game loop shows each gravity step before it goes on. Nothing lies
-    // on top of the playfield, so the part is drawn straight into the
-    // window's backing store and only it is sent to the screen, without a
-    // repaint of the widget. Where the window cannot be drawn now (hidden,
-    // not yet exposed, partly covered by another control) it is repainted at
-    // the next turn of the event loop instead.
+    // the game loop shows each gravity step before it goes on. Where nothing
+    // lies over the part, it is drawn straight into the window's backing
+    // store and only it is sent to the screen, without a repaint of the
+    // widget; where another control lies over it (the score, once it is long
+    // enough), the part is repainted at once with that control on top. Where
+    // the window cannot be drawn now (hidden, not yet exposed) it is repainted
+    // at the next turn of the event loop instead.
     void refreshNow(const QRect& changed);
     // The whole image.
     void refreshNow();
@@ -49,11 +51,17 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    // Draws the image over the client area, clipped to `area` (widget coordinates).
+    // True when a part of `area` (widget coordinates) is out of sight or lies
+    // under another control drawn after this one.
+    bool coveredWithin(const QRect& area) const;
+    // Writes the image's pixels straight into `device` where it is a 32-bit
+    // raster image: the device pixels of `pixels` that fall in the client
+    // area, `toDevice` mapping widget coordinates to device pixels. False,
+    // with nothing written, where that cannot be done.
+    bool writeImage(QPaintDevice* device, const QTransform& toDevice, const QRegion& pixels) const;
+    // Draws the image over the client area through the painter, clipped to
+    // `area` (widget coordinates): for devices that cannot be written directly.
     void paintImage(QPainter& painter, const QRect& area) const;
-    // The same into the window's backing store, `offset` being where the box
-    // lies in the window, where a plain copy of the rows will do; false if not.
-    bool copyImage(QPaintDevice* device, const QRect& area, const QPoint& offset) const;
 
     const QImage* image_ = nullptr;
 };

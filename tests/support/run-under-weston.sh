@@ -18,24 +18,17 @@ if [ ! -e "$plugins/platforms/libqwayland-generic.so" ]; then
   exit 77
 fi
 
-runtime=$(mktemp -d)  # mode 700, as Wayland wants its runtime folder
+# shellcheck source=server-of-its-own.sh
+source "$(dirname "$0")/server-of-its-own.sh"
+runtime=$server_dir
 socket=quadix-test
-weston_pid=
-stop_weston() {
-  if [ -n "$weston_pid" ]; then
-    kill "$weston_pid" 2>/dev/null || true
-    wait "$weston_pid" 2>/dev/null || true
-  fi
-  rm -rf "$runtime"
-}
-trap stop_weston EXIT
 
 XDG_RUNTIME_DIR=$runtime weston --backend=headless-backend.so --socket="$socket" --idle-time=0 \
   --no-config --log="$runtime/weston.log" &
-weston_pid=$!
+server_pid=$!
 for _ in $(seq 100); do
   [ -S "$runtime/$socket" ] && break
-  if ! kill -0 "$weston_pid" 2>/dev/null; then
+  if ! kill -0 "$server_pid" 2>/dev/null; then
     echo "weston did not start:"; cat "$runtime/weston.log"; exit 1
   fi
   sleep 0.05

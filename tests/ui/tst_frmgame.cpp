@@ -20,6 +20,7 @@
 #include "ui/FrmGame.h"
 #include "ui/FrmHighScores.h"
 #include "ui/PictureBox.h"
+#include "ui/WindowSystem.h"
 
 using quadix::test::LabelledBy;
 using quadix::test::ReadingReached;
@@ -539,6 +540,26 @@ private slots:
         showActive();
         window->mnuExit->trigger();
         QVERIFY(!window->isVisible());
+    }
+
+    // Qt turns X11's shared memory off whenever QT_XCB_NO_MITSHM is set at
+    // all, so a player's 0 must leave it unset (it stayed set, as "0").
+    void playersSharedMemorySettingIsHonoured_data()
+    {
+        QTest::addColumn<QByteArray>("player"); // null: not set
+        QTest::addColumn<QByteArray>("afterwards");
+        QTest::newRow("not set: off, as the game wants") << QByteArray() << QByteArray("1");
+        QTest::newRow("0: on") << QByteArray("0") << QByteArray();
+        QTest::newRow("not a number: as Qt reads it, off") << QByteArray("yes") << QByteArray("yes");
+    }
+    void playersSharedMemorySettingIsHonoured()
+    {
+        QFETCH(QByteArray, player);
+        QFETCH(QByteArray, afterwards);
+        player.isNull() ? qunsetenv("QT_XCB_NO_MITSHM") : qputenv("QT_XCB_NO_MITSHM", player);
+        quadix::PrepareWindowSystem(); // the offscreen platform of this test never reads it
+        QCOMPARE(qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"), !afterwards.isNull());
+        QCOMPARE(qgetenv("QT_XCB_NO_MITSHM"), afterwards);
     }
 };
 

@@ -4,8 +4,10 @@
 #include <QApplication>
 #include <QBackingStore>
 #include <QImage>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <memory>
 
 #include "ui/PictureBox.h"
 
@@ -132,20 +134,36 @@ private slots:
 
     // A refresh puts the changed part of the image into the window's backing
     // store before it returns, without a paint event, and only that part:
-    // copied row by row, or painted when the image has pixels of its own size.
+    // copied row by row, or written pixel by pixel when the image has pixels
+    // of its own size. A control that lies over the part (created after the
+    // box, even one that lets the box show through, as the score does) stays
+    // on top: the part is then repainted at once, with the control over it.
     void refreshNowShowsTheChangedPartAtOnce_data()
     {
         QTest::addColumn<qreal>("imageRatio");
-        QTest::newRow("copied") << 1.0;
-        QTest::newRow("painted from a ratio-2 image") << 2.0;
+        QTest::addColumn<bool>("covered");
+        QTest::newRow("copied") << 1.0 << false;
+        QTest::newRow("written from a ratio-2 image") << 2.0 << false;
+        QTest::newRow("under a see-through control") << 1.0 << true;
     }
     void refreshNowShowsTheChangedPartAtOnce()
     {
         QFETCH(qreal, imageRatio);
+        QFETCH(bool, covered);
+        // A see-through control that draws a 4 x 4 magenta square in its corner.
+        struct Marker : QWidget {
+            using QWidget::QWidget;
+            void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(0, 0, 4, 4, Qt::magenta); }
+        };
         QWidget window;
         window.resize(200, 400);
         PictureBox box(&window);
         box.setGeometry(30, 20, 145, 369);
+        const QRect changed(40, 100, 42, 29);
+        const QPoint origin(30 + 2, 20 + 2);
+        std::unique_ptr<Marker> over(covered ? new Marker(&window) : nullptr);
+        if (over)
+            over->setGeometry(QRect(origin + changed.topLeft(), QSize(20, 20)));
         QImage image = pattern(int(141 * imageRatio), int(365 * imageRatio), imageRatio);
         box.setImage(&image);
         window.show();
@@ -157,25 +175,23 @@ private slots:
         } counter;
         box.installEventFilter(&counter);
 
-        const QRect changed(40, 100, 42, 29);
         image.fill(Qt::white);
         box.refreshNow(changed);
-        QCOMPARE(counter.paints, 0);
+        QCOMPARE(counter.paints, covered ? 1 : 0);
         const auto* shown = dynamic_cast<QImage*>(window.backingStore()->paintDevice());
         QVERIFY(shown != nullptr);
-        const QPoint origin(30 + 2, 20 + 2);
         int white = 0;
         for (int y = 0; y < 365; ++y)
             for (int x = 0; x < 141; ++x)
                 white += shown->pixel(origin + QPoint(x, y)) == qRgb(255, 255, 255);
-        QCOMPARE(white, changed.width() * changed.height());
-        QCOMPARE(shown->pixel(origin + changed.topLeft()), qRgb(255, 255, 255));
+        QCOMPARE(white, changed.width() * changed.height() - (covered ? 16 : 0));
+        QCOMPARE(shown->pixel(origin + changed.topLeft()), covered ? qRgb(255, 0, 255) : qRgb(255, 255, 255));
         QCOMPARE(shown->pixel(origin + changed.bottomRight()), qRgb(255, 255, 255));
 
         box.hide();  // where it cannot be drawn now, it waits for the event loop
         image.fill(Qt::black);
         box.refreshNow(changed);
-        QCOMPARE(shown->pixel(origin + changed.topLeft()), qRgb(255, 255, 255));
+        QCOMPARE(shown->pixel(origin + changed.bottomRight()), qRgb(255, 255, 255));
     }
 };
 
