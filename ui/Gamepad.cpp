@@ -36,10 +36,9 @@ Gamepad::Gamepad(QObject* parent)
     connect(&idlePoll_, &QTimer::timeout, this, &Gamepad::poll);
     repeat_.setSingleShot(true);
     repeat_.setTimerType(Qt::PreciseTimer);
-    connect(&repeat_, &QTimer::timeout, this, [this] {
-        repeatHeld();
-        scheduleRepeat();
-    });
+    // A repeat reads the pads first: a direction let go of since the last
+    // reading would otherwise be given once more.
+    connect(&repeat_, &QTimer::timeout, this, &Gamepad::poll);
 }
 
 Gamepad::~Gamepad()

@@ -167,6 +167,25 @@ private slots:
         QVERIFY(std::all_of(spy.begin(), spy.end(), [](const auto& a) { return a[0].template value<PadButton>() == PadButton::Left; }));
     }
 
+    // A direction let go of just before its repeat was due: the repeat
+    // timer, which comes before the next reading, must not give it once
+    // more (the piece went a column past where the player let go).
+    void letGoDirectionGivesNoLateRepeat()
+    {
+        Gamepad gamepad;
+        startOnFakeClock(gamepad);
+        gamepad.setRepeat(10, 10);   // due well before the 30 ms reading
+        VirtualPad pad;
+        read(gamepad);
+        QSignalSpy spy(&gamepad, &Gamepad::pressed);
+        pad.button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, true);
+        read(gamepad);
+        pad.button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, false);
+        now_ += 10;
+        QTest::qWait(60);
+        QCOMPARE(presses(spy), QList{PadButton::Left});
+    }
+
     // Pads come and go at any moment; a pad pulled out lets go of what it held.
     void padsComeAndGo()
     {
