@@ -157,10 +157,10 @@ void Gamepad::handleEvents()
                 break;
             const int value = event.caxis.value;
             if (event.caxis.axis == SDL_CONTROLLER_AXIS_LEFTX) {
-                setHeld(Left, event.caxis.which, Stick, value < -kDeadZone);
-                setHeld(Right, event.caxis.which, Stick, value > kDeadZone);
+                setStick(Left, event.caxis.which, -value);
+                setStick(Right, event.caxis.which, value);
             } else if (event.caxis.axis == SDL_CONTROLLER_AXIS_LEFTY) {
-                setHeld(Down, event.caxis.which, Stick, value > kDeadZone);   // y grows downward
+                setStick(Down, event.caxis.which, value);   // y grows downward
             }
             break;
         }
@@ -185,6 +185,15 @@ void Gamepad::setHeld(Direction direction, int pad, Source source, bool held)
         nextRepeat_[direction] = now() + repeatDelayMs_;
         post(kDirectionButtons[direction]);
     }
+}
+
+// A stick pushed slowly, or resting near the edge of the dead zone, trembles
+// across it; without the narrower zone to let go in, each crossing would be
+// one more press.
+void Gamepad::setStick(Direction direction, int pad, int towards)
+{
+    const bool holding = holders_[direction].count({pad, Stick}) > 0;
+    setHeld(direction, pad, Stick, towards > (holding ? kLetGoZone : kDeadZone));
 }
 
 void Gamepad::repeatHeld()

@@ -134,6 +134,33 @@ private slots:
         QCOMPARE(presses(spy), expected);
     }
 
+    // A stick pushed slowly, or resting near the edge of the dead zone,
+    // trembles across it: that is one press (each crossing moved the piece
+    // again). It lets go back inside an eighth of its travel.
+    void stickTremblingAtTheEdgeGivesOnePress_data()
+    {
+        QTest::addColumn<QList<int>>("readings");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("trembling across a quarter") << QList{8400, 8000, 8400, 7800, 8300} << 1;
+        QTest::newRow("back inside an eighth, then out") << QList{9000, 4000, 9000} << 2;
+        QTest::newRow("left, trembling") << QList{-8400, -8000, -8400} << 1;
+    }
+    void stickTremblingAtTheEdgeGivesOnePress()
+    {
+        QFETCH(QList<int>, readings);
+        QFETCH(int, expected);
+        Gamepad gamepad;
+        startOnFakeClock(gamepad);
+        VirtualPad pad;
+        read(gamepad);
+        QSignalSpy spy(&gamepad, &Gamepad::pressed);
+        for (int value : readings) {
+            pad.axis(SDL_CONTROLLER_AXIS_LEFTX, value);
+            read(gamepad);
+        }
+        QCOMPARE(spy.count(), expected);
+    }
+
     // Held, a direction repeats after the delay at the repeat rate, also
     // held by the stick and the D-pad together until both let go; a late
     // wake-up gives one repeat, not all it missed.
