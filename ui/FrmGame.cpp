@@ -565,6 +565,11 @@ QWidget* FrmGame::smallWindowInFront() const
 // items' states of that moment, as their shortcuts do.
 void FrmGame::gamepad_Press(PadButton button)
 {
+    // Like the keys, the pad speaks to the game only while one of its windows
+    // has the keyboard: a press made for another program, or handed over
+    // after the window closed, must not start or resume a game unseen.
+    if (closed_ || QApplication::activeWindow() == nullptr)
+        return;
     if (QWidget* front = smallWindowInFront()) {
         if (const std::optional<Command> command = PadCommand(PadContext::SmallWindow, button))
             answerSmallWindow(front, *command);

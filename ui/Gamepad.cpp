@@ -36,10 +36,9 @@ Gamepad::Gamepad(QObject* parent)
     connect(&idlePoll_, &QTimer::timeout, this, &Gamepad::poll);
     repeat_.setSingleShot(true);
     repeat_.setTimerType(Qt::PreciseTimer);
-    connect(&repeat_, &QTimer::timeout, this, [this] {
-        repeatHeld();
-        scheduleRepeat();
-    });
+    // A repeat reads the pads first: a direction let go of since the last
+    // reading would otherwise be given once more.
+    connect(&repeat_, &QTimer::timeout, this, &Gamepad::poll);
 }
 
 Gamepad::~Gamepad()
@@ -158,10 +157,10 @@ void Gamepad::handleEvents()
                 break;
             const int value = event.caxis.value;
             if (event.caxis.axis == SDL_CONTROLLER_AXIS_LEFTX) {
-                setHeld(Left, event.caxis.which, Stick, value < -kDeadZone);
-                setHeld(Right, event.caxis.which, Stick, value > kDeadZone);
+                setStick(Left, event.caxis.which, -value);
+                setStick(Right, event.caxis.which, value);
             } else if (event.caxis.axis == SDL_CONTROLLER_AXIS_LEFTY) {
-                setHeld(Down, event.caxis.which, Stick, value > kDeadZone);   // y grows downward
+                setStick(Down, event.caxis.which, value);   // y grows downward
             }
             break;
         }
@@ -186,6 +185,15 @@ void Gamepad::setHeld(Direction direction, int pad, Source source, bool held)
         nextRepeat_[direction] = now() + repeatDelayMs_;
         post(kDirectionButtons[direction]);
     }
+}
+
+// A stick pushed slowly, or resting near the edge of the dead zone, trembles
+// across it; without the narrower zone to let go in, each crossing would be
+// one more press.
+void Gamepad::setStick(Direction direction, int pad, int towards)
+{
+    const bool holding = holders_[direction].count({pad, Stick}) > 0;
+    setHeld(direction, pad, Stick, towards > (holding ? kLetGoZone : kDeadZone));
 }
 
 void Gamepad::repeatHeld()

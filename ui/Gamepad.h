@@ -20,8 +20,10 @@ namespace quadix {
 class Gamepad : public QObject {
     Q_OBJECT
 public:
-    // A stick counts as a direction past a quarter of its travel.
+    // A stick counts as a direction past a quarter of its travel, and lets
+    // go of it back inside an eighth.
     static constexpr int kDeadZone = 32767 / 4;
+    static constexpr int kLetGoZone = kDeadZone / 2;
     // Qt 6.4 tells the desktop's key repeat rate but not its delay; this is
     // the usual desktop default.
     static constexpr int kRepeatDelayMs = 500;
@@ -65,6 +67,8 @@ private:
     void handleEvents();
     void post(PadButton button);
     void setHeld(Direction direction, int pad, Source source, bool held);
+    // The stick pushed `towards` a direction (negative: away from it).
+    void setStick(Direction direction, int pad, int towards);
     void repeatHeld();
     void scheduleRepeat();
     void rescanSoon();

@@ -535,6 +535,32 @@ private slots:
         QVERIFY(!window->game().state.gameRunning);
     }
 
+    // The pad is heard only while one of the game's windows has the
+    // keyboard, as the keys are: a Back pressed for another program, or
+    // handed over once the window was closed, started a game unseen.
+    void padIsHeardOnlyWhileTheGameHasTheKeyboard_data()
+    {
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("another program in front") << false;
+        QTest::newRow("window closed") << true;
+    }
+    void padIsHeardOnlyWhileTheGameHasTheKeyboard()
+    {
+        QFETCH(bool, closed);
+        showActive();
+        if (closed)
+            window->close();
+        else
+            QApplication::setActiveWindow(nullptr);
+        QSignalSpy started(window->mnuStart, &QAction::triggered);
+        QTimer::singleShot(50, window.get(), [this] {
+            if (window->game().state.gameRunning)
+                window->flow().mnuStart_Click();
+        });
+        emit window->gamepad().pressed(PadButton::Back);
+        QCOMPARE(started.count(), 0);
+    }
+
     void exitClosesTheWindow()
     {
         showActive();

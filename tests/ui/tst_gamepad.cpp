@@ -134,6 +134,33 @@ private slots:
         QCOMPARE(presses(spy), expected);
     }
 
+    // A stick pushed slowly, or resting near the edge of the dead zone,
+    // trembles across it: that is one press (each crossing moved the piece
+    // again). It lets go back inside an eighth of its travel.
+    void stickTremblingAtTheEdgeGivesOnePress_data()
+    {
+        QTest::addColumn<QList<int>>("readings");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("trembling across a quarter") << QList{8400, 8000, 8400, 7800, 8300} << 1;
+        QTest::newRow("back inside an eighth, then out") << QList{9000, 4000, 9000} << 2;
+        QTest::newRow("left, trembling") << QList{-8400, -8000, -8400} << 1;
+    }
+    void stickTremblingAtTheEdgeGivesOnePress()
+    {
+        QFETCH(QList<int>, readings);
+        QFETCH(int, expected);
+        Gamepad gamepad;
+        startOnFakeClock(gamepad);
+        VirtualPad pad;
+        read(gamepad);
+        QSignalSpy spy(&gamepad, &Gamepad::pressed);
+        for (int value : readings) {
+            pad.axis(SDL_CONTROLLER_AXIS_LEFTX, value);
+            read(gamepad);
+        }
+        QCOMPARE(spy.count(), expected);
+    }
+
     // Held, a direction repeats after the delay at the repeat rate, also
     // held by the stick and the D-pad together until both let go; a late
     // wake-up gives one repeat, not all it missed.
@@ -165,6 +192,25 @@ private slots:
         read(gamepad);
         QCOMPARE(spy.count(), 7);
         QVERIFY(std::all_of(spy.begin(), spy.end(), [](const auto& a) { return a[0].template value<PadButton>() == PadButton::Left; }));
+    }
+
+    // A direction let go of just before its repeat was due: the repeat
+    // timer, which comes before the next reading, must not give it once
+    // more (the piece went a column past where the player let go).
+    void letGoDirectionGivesNoLateRepeat()
+    {
+        Gamepad gamepad;
+        startOnFakeClock(gamepad);
+        gamepad.setRepeat(10, 10);   // due well before the 30 ms reading
+        VirtualPad pad;
+        read(gamepad);
+        QSignalSpy spy(&gamepad, &Gamepad::pressed);
+        pad.button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, true);
+        read(gamepad);
+        pad.button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, false);
+        now_ += 10;
+        QTest::qWait(60);
+        QCOMPARE(presses(spy), QList{PadButton::Left});
     }
 
     // Pads come and go at any moment; a pad pulled out lets go of what it held.
