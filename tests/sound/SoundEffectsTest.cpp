@@ -2,6 +2,7 @@
 // dummy driver, which opens a device and consumes the queue in real time.
 #include <QtEndian>
 #include <QtTest>
+#include <climits>
 #include <future>
 #include <thread>
 
@@ -265,10 +266,17 @@ private slots:
         QTest::addColumn<int>("forcedRate");
         QTest::addColumn<int>("askedRate");
         QTest::addColumn<int>("playedRate");
-        QTest::newRow("device at 48000 Hz") << 48000 << 0 << 48000 << 48000;
-        QTest::newRow("device at 44100 Hz") << 44100 << 0 << 44100 << 44100;
-        QTest::newRow("device that does not say") << 0 << 0 << 48000 << 48000;
-        QTest::newRow("device that takes another rate") << 48000 << 22050 << 48000 << 22050;
+        QTest::addColumn<int>("conversions");
+        QTest::newRow("device at 48000 Hz") << 48000 << 0 << 48000 << 48000 << 2;
+        QTest::newRow("device at 44100 Hz") << 44100 << 0 << 44100 << 44100 << 2;
+        QTest::newRow("device that does not say") << 0 << 0 << 48000 << 48000 << 2;
+        // Regression: every later opening converted the effect twice more,
+        // once for the rate asked and once for the rate given.
+        QTest::newRow("device that takes another rate") << 48000 << 22050 << 48000 << 22050 << 3;
+        // Regression: a rate past reason overflowed the buffer's size and
+        // asked for gigabytes to hold the effects at that rate.
+        QTest::newRow("device that tells a huge rate") << INT_MAX << 0 << 48000 << 48000 << 2;
+        QTest::newRow("device that takes a huge rate") << 48000 << 2000000000 << 48000 << 48000 << 2;
     }
     void deviceOpensAtItsOwnRateWithTheEffectAtItsHead()
     {
@@ -276,6 +284,7 @@ private slots:
         QFETCH(int, forcedRate);
         QFETCH(int, askedRate);
         QFETCH(int, playedRate);
+        QFETCH(int, conversions);
         FakeSdlAudio audio;
         audio.defaultRate = defaultRate;
         audio.forcedRate = forcedRate;
@@ -286,7 +295,9 @@ private slots:
         QCOMPARE(audio.desired.format, AUDIO_S16SYS);
         QCOMPARE(int(audio.desired.channels), 1);
         QCOMPARE(int(audio.desired.samples), 256);
-        QVERIFY(audio.allowedChanges & SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+        // A rate past reason is left to SDL to convert to.
+        QCOMPARE(bool(audio.allowedChanges & SDL_AUDIO_ALLOW_FREQUENCY_CHANGE),
+                 playedRate == (forcedRate != 0 ? forcedRate : askedRate));
 
         const auto queued = [&](int id) {
             return QStringLiteral("queue %1").arg(SampleCount(SoundEffects::DecodeEffect(id, playedRate)));
@@ -295,6 +306,15 @@ private slots:
         player.PlaySoundEffect(1);
         player.settle();
         QCOMPARE(audio.sinceOpen(), QStringList({"open", queued(6), "unpause", "clear", queued(1)}));
+
+        // Heard, closed, and opened again for the same effect: nothing new
+        // to convert.
+        audio.drain();
+        QTRY_VERIFY(!player.hasDevice());
+        player.PlaySoundEffect(6);
+        player.settle();
+        QCOMPARE(audio.sinceOpen(), QStringList({"open", queued(6), "unpause"}));
+        QCOMPARE(audio.conversions.load(), conversions);
     }
 
     // SDL keeps its hints in a list without a lock, which the window thread
@@ -319,6 +339,7 @@ private slots:
     void closingGameNeverWaitsOnAHungServer_data()
     {
         QTest::addColumn<QString>("hangIn");
+        QTest::newRow("loading SDL") << "load";
         QTest::newRow("starting SDL's audio") << "init";
         QTest::newRow("opening the device") << "open";
         QTest::newRow("closing the device") << "close";
@@ -349,6 +370,10 @@ private slots:
         QVERIFY(audio.waitFor("thread ends"));
         // Only the effect that was playing when the server hung was queued.
         QCOMPARE(audio.calls().filter("queue").size(), hangIn == "close" ? 1 : 0);
+        // Regression: a thread let go of while SDL loaded or started went on
+        // to open the device while the game was exiting.
+        const QStringList after = audio.calls().mid(audio.calls().indexOf(hangIn) + 1);
+        QVERIFY2(!after.contains("init") && !after.contains("open"), qPrintable(after.join(", ")));
     }
 
     // End to end through SDL: its disk driver writes what the player would
