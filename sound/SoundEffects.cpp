@@ -5,11 +5,10 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
+#include <dlfcn.h>
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <unistd.h>
 
 #include <QFile>
 
@@ -70,33 +69,25 @@ std::chrono::milliseconds Duration(qsizetype bytes, int rate)
     return std::chrono::milliseconds(rate > 0 ? bytes / 2 * 1000 / rate : 0);
 }
 
-// Keeps the sound libraries quiet while it lives: without a sound card, ALSA
-// writes a page of errors to stderr while SDL looks for a device, and the game
-// is meant to go on silently then.
-class QuietStderr {
-public:
-    QuietStderr()
-    {
-        saved_ = dup(STDERR_FILENO);
-        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (saved_ >= 0 && null >= 0)
-            dup2(null, STDERR_FILENO);
-        if (null >= 0)
-            close(null);
-    }
-    ~QuietStderr()
-    {
-        if (saved_ >= 0) {
-            dup2(saved_, STDERR_FILENO);
-            close(saved_);
-        }
-    }
-    QuietStderr(const QuietStderr&) = delete;
-    QuietStderr& operator=(const QuietStderr&) = delete;
+// Without a sound card ALSA writes a page of errors to stderr while SDL looks
+// for a device, and the game is meant to go on silently then. ALSA is told
+// through an error handler of its own, not by pointing the whole game's
+// stderr away; the library is kept loaded so that the handler stays put
+// while SDL unloads and reloads it with every device.
+void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
-private:
-    int saved_ = -1;
-};
+void QuietAlsa()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+        using SetHandler = int (*)(decltype(&IgnoreAlsaError));
+        const auto setHandler =
+            alsa != nullptr ? reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler")) : nullptr;
+        if (setHandler != nullptr)
+            setHandler(&IgnoreAlsaError);
+    });
+}
 
 } // namespace
 
@@ -301,6 +292,7 @@ private:
         const sdl::Api* sdl = load_();
         if (sdl == nullptr)
             return false;
+        QuietAlsa();
         for (int effect = 1; effect <= kEffectCount; ++effect)
             source_[effect] = Decode(sdl, effect);
         std::lock_guard device(deviceMutex_);
@@ -355,20 +347,17 @@ private:
             return false;
         SDL_AudioDeviceID device = 0;
         SDL_AudioSpec got{};
-        {
-            QuietStderr quiet;
-            // Audio is started on its own, not through SDL_InitSubSystem:
-            // that counts its starts in a table the gamepads share on the
-            // window thread under a lock, and a sound server can keep SDL
-            // waiting for ever. A game that closed meanwhile wants no device.
-            if (sdl_->SDL_AudioInit(nullptr) == 0) {
-                if (!closing())
-                    device = openAtOwnRate(id, got);
-                // Without a device the driver would keep its hot-plug
-                // thread listing the sound cards every few seconds.
-                if (device == 0)
-                    sdl_->SDL_AudioQuit();
-            }
+        // Audio is started on its own, not through SDL_InitSubSystem: that
+        // counts its starts in a table the gamepads share on the window
+        // thread under a lock, and a sound server can keep SDL waiting for
+        // ever. A game that closed meanwhile wants no device.
+        if (sdl_->SDL_AudioInit(nullptr) == 0) {
+            if (!closing())
+                device = openAtOwnRate(id, got);
+            // Without a device the driver would keep its hot-plug thread
+            // listing the sound cards every few seconds.
+            if (device == 0)
+                sdl_->SDL_AudioQuit();
         }
         if (device == 0) {
             failedAt_ = SteadyClock::now();

@@ -4,6 +4,8 @@
 #include <QtTest>
 #include <climits>
 #include <future>
+#include <optional>
+#include <unistd.h>
 #include <thread>
 
 #include <SDL.h>
@@ -59,11 +61,48 @@ void EffectIdsTable()
         QTest::addRow("effect %d", id) << id;
 }
 
-// Restores the driver chosen by the test environment when a test changes it.
-struct DriverOverride {
-    QByteArray saved = qgetenv("SDL_AUDIODRIVER");
-    explicit DriverOverride(const char* driver) { qputenv("SDL_AUDIODRIVER", driver); }
-    ~DriverOverride() { qputenv("SDL_AUDIODRIVER", saved); }
+// Restores what the test environment chose (a driver, a device) when a test
+// changes it.
+struct EnvOverride {
+    const char* name;
+    std::optional<QByteArray> saved;
+    EnvOverride(const char* variable, const QByteArray& value)
+        : name(variable), saved(qEnvironmentVariableIsSet(variable) ? std::optional(qgetenv(variable)) : std::nullopt)
+    {
+        qputenv(name, value);
+    }
+    ~EnvOverride() { saved ? qputenv(name, *saved) : qunsetenv(name); }
+};
+
+// Points the process's stderr at a file while it lives.
+class CapturedStderr {
+public:
+    CapturedStderr()
+    {
+        if (file_.open()) {
+            saved_ = dup(STDERR_FILENO);
+            dup2(file_.handle(), STDERR_FILENO);
+        }
+    }
+    ~CapturedStderr() { restore(); }
+    QByteArray text()
+    {
+        restore();
+        file_.seek(0);
+        return file_.readAll();
+    }
+
+private:
+    void restore()
+    {
+        if (saved_ >= 0) {
+            dup2(saved_, STDERR_FILENO);
+            close(saved_);
+            saved_ = -1;
+        }
+    }
+    QTemporaryFile file_;
+    int saved_ = -1;
 };
 
 } // namespace
@@ -376,6 +415,24 @@ private slots:
         QVERIFY2(!after.contains("init") && !after.contains("open"), qPrintable(after.join(", ")));
     }
 
+    // Regression: while it looked for a device the sound thread pointed the
+    // whole game's stderr at /dev/null, for as long as a hung server kept it
+    // looking: the window thread's warnings and a crash's report were lost.
+    void windowThreadIsHeardOnStderrWhileTheDeviceOpens()
+    {
+        FakeSdlAudio audio;
+        audio.hangIn = "open";
+        CapturedStderr log;
+        SoundEffects player(&FakeSdlAudio::Load);
+        player.PlaySoundEffect(6);
+        QVERIFY(audio.waitFor("open"));
+        const QByteArray line = "the window thread speaks\n";
+        QCOMPARE(write(STDERR_FILENO, line.constData(), size_t(line.size())), ssize_t(line.size()));
+        audio.release();
+        player.settle();
+        QCOMPARE(log.text(), line);
+    }
+
     // End to end through SDL: its disk driver writes what the player would
     // hear. A lock that completes a row starts the row sound, flashes the row
     // on the real clock and brings in the next piece with its own sound; the
@@ -388,7 +445,7 @@ private slots:
         qputenv("SDL_DISKAUDIOFILE", heard);
         int rate = 0;
         {
-            DriverOverride driver("disk");
+            EnvOverride driver("SDL_AUDIODRIVER", "disk");
             SoundEffects player;
             // The disk driver starts its file afresh with every device.
             player.setIdleCloseMs(1000);
@@ -431,10 +488,23 @@ private slots:
         QCOMPARE(samples.indexOf(pieceSound.left(2000)), pieceAt); // and not before it
     }
 
-    void missingAudioDriverLeavesPlayerSilent()
+    void missingAudioDeviceLeavesPlayerSilent_data()
     {
+        QTest::addColumn<QByteArray>("driver");
+        QTest::addColumn<QByteArray>("device");
+        QTest::newRow("no such driver") << QByteArray("nosuchdriver") << QByteArray("");
+        // Regression: ALSA's page of errors reached the player's terminal
+        // once stderr was no longer pointed away from the whole game.
+        QTest::newRow("ALSA without that card") << QByteArray("alsa") << QByteArray("hw:99");
+    }
+    void missingAudioDeviceLeavesPlayerSilent()
+    {
+        QFETCH(QByteArray, driver);
+        QFETCH(QByteArray, device);
         {
-            DriverOverride driver("nosuchdriver");
+            EnvOverride sdlDriver("SDL_AUDIODRIVER", driver);
+            EnvOverride alsaDevice("AUDIODEV", device);
+            CapturedStderr log;
             SoundEffects player;
             for (int16_t id = 0; id <= 7; ++id)
                 player.PlaySoundEffect(id);
@@ -444,6 +514,7 @@ private slots:
             QCOMPARE(player.queuedBytes(), 0u);
             // Nothing of SDL's audio is left running to look for a device.
             QCOMPARE(SDL_GetCurrentAudioDriver(), nullptr);
+            QCOMPARE(log.text(), QByteArray());
         }
         // The failed start must leave SDL able to open a device later on.
         SoundEffects player;
