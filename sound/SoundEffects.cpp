@@ -5,11 +5,10 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
+#include <dlfcn.h>
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <unistd.h>
 
 #include <QFile>
 
@@ -26,6 +25,11 @@ constexpr int kSourceRate = 8000;      // the embedded effects
 // Where the device will not tell its own rate: what sound cards and sound
 // servers run at nowadays.
 constexpr int kFallbackRate = 48000;
+// From a headset's 8000 Hz to a studio card's 768000. A driver that tells
+// a rate outside these is confused: the buffer's size would overflow, and
+// the effects at such a rate would not fit in memory.
+constexpr int kMinRate = 8000;
+constexpr int kMaxRate = 768000;
 // SDL hands the device a buffer this long at a time: an effect waits behind
 // what is left of the one being played and the sound server's own buffer
 // of about the same size, so this is most of the delay from the picture to
@@ -36,13 +40,15 @@ constexpr int kBufferMs = 6;
 constexpr std::chrono::milliseconds kHeardAfterQueue{5 * kBufferMs};
 
 bool IsEffect(int id) { return id >= 1 && id <= kEffectCount; }
+bool IsPlausibleRate(int rate) { return rate >= kMinRate && rate <= kMaxRate; }
 
 // The rate of the device sound goes to, as SDL tells it: at that rate the
 // sound server has nothing to convert, and a buffer is as long as it seems.
 int DeviceRate(const sdl::Api& sdl)
 {
     SDL_AudioSpec own{};
-    if (sdl.SDL_GetDefaultAudioInfo != nullptr && sdl.SDL_GetDefaultAudioInfo(nullptr, &own, 0) == 0 && own.freq > 0)
+    if (sdl.SDL_GetDefaultAudioInfo != nullptr && sdl.SDL_GetDefaultAudioInfo(nullptr, &own, 0) == 0
+        && IsPlausibleRate(own.freq))
         return own.freq;
     return kFallbackRate;
 }
@@ -63,33 +69,25 @@ std::chrono::milliseconds Duration(qsizetype bytes, int rate)
     return std::chrono::milliseconds(rate > 0 ? bytes / 2 * 1000 / rate : 0);
 }
 
-// Keeps the sound libraries quiet while it lives: without a sound card, ALSA
-// writes a page of errors to stderr while SDL looks for a device, and the game
-// is meant to go on silently then.
-class QuietStderr {
-public:
-    QuietStderr()
-    {
-        saved_ = dup(STDERR_FILENO);
-        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (saved_ >= 0 && null >= 0)
-            dup2(null, STDERR_FILENO);
-        if (null >= 0)
-            close(null);
-    }
-    ~QuietStderr()
-    {
-        if (saved_ >= 0) {
-            dup2(saved_, STDERR_FILENO);
-            close(saved_);
-        }
-    }
-    QuietStderr(const QuietStderr&) = delete;
-    QuietStderr& operator=(const QuietStderr&) = delete;
+// Without a sound card ALSA writes a page of errors to stderr while SDL looks
+// for a device, and the game is meant to go on silently then. ALSA is told
+// through an error handler of its own, not by pointing the whole game's
+// stderr away; the library is kept loaded so that the handler stays put
+// while SDL unloads and reloads it with every device.
+void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
-private:
-    int saved_ = -1;
-};
+void QuietAlsa()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+        using SetHandler = int (*)(decltype(&IgnoreAlsaError));
+        const auto setHandler =
+            alsa != nullptr ? reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler")) : nullptr;
+        if (setHandler != nullptr)
+            setHandler(&IgnoreAlsaError);
+    });
+}
 
 } // namespace
 
@@ -294,6 +292,7 @@ private:
         const sdl::Api* sdl = load_();
         if (sdl == nullptr)
             return false;
+        QuietAlsa();
         for (int effect = 1; effect <= kEffectCount; ++effect)
             source_[effect] = Decode(sdl, effect);
         std::lock_guard device(deviceMutex_);
@@ -303,7 +302,7 @@ private:
 
     void handle(int id)
     {
-        if (!loadSdl() || !IsEffect(id) || source_[id].isEmpty() || !openDevice(id) || closing())
+        if (!loadSdl() || closing() || !IsEffect(id) || source_[id].isEmpty() || !openDevice(id) || closing())
             return;
         const int rate = deviceRate();
         const QByteArray& pcm = effectAt(id, rate);
@@ -348,21 +347,17 @@ private:
             return false;
         SDL_AudioDeviceID device = 0;
         SDL_AudioSpec got{};
-        {
-            QuietStderr quiet;
-            // Audio is started on its own, not through SDL_InitSubSystem:
-            // that counts its starts in a table the gamepads share on the
-            // window thread under a lock, and a sound server can keep SDL
-            // waiting for ever.
-            if (sdl_->SDL_AudioInit(nullptr) == 0) {
-                const SDL_AudioSpec want = DeviceSpec(DeviceRate(*sdl_));
-                effectAt(id, want.freq);
-                device = sdl_->SDL_OpenAudioDevice(nullptr, 0, &want, &got, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
-                // Without a device the driver would keep its hot-plug
-                // thread listing the sound cards every few seconds.
-                if (device == 0)
-                    sdl_->SDL_AudioQuit();
-            }
+        // Audio is started on its own, not through SDL_InitSubSystem: that
+        // counts its starts in a table the gamepads share on the window
+        // thread under a lock, and a sound server can keep SDL waiting for
+        // ever. A game that closed meanwhile wants no device.
+        if (sdl_->SDL_AudioInit(nullptr) == 0) {
+            if (!closing())
+                device = openAtOwnRate(id, got);
+            // Without a device the driver would keep its hot-plug thread
+            // listing the sound cards every few seconds.
+            if (device == 0)
+                sdl_->SDL_AudioQuit();
         }
         if (device == 0) {
             failedAt_ = SteadyClock::now();
@@ -374,6 +369,23 @@ private:
         deviceRate_ = got.freq;
         starting_ = true;
         return true;
+    }
+
+    SDL_AudioDeviceID openAtOwnRate(int id, SDL_AudioSpec& got)
+    {
+        const SDL_AudioSpec want = DeviceSpec(DeviceRate(*sdl_));
+        // The device gave this rate last time, whatever it says it runs at.
+        const int lastRate = deviceRate();
+        effectAt(id, lastRate != 0 ? lastRate : want.freq);
+        SDL_AudioDeviceID device =
+            sdl_->SDL_OpenAudioDevice(nullptr, 0, &want, &got, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+        // A rate past reason is left to SDL to convert to.
+        if (device != 0 && !IsPlausibleRate(got.freq)) {
+            sdl_->SDL_CloseAudioDevice(device);
+            got = want;
+            device = sdl_->SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+        }
+        return device;
     }
 
     void closeWhenHeard()

@@ -161,13 +161,16 @@ private:
     Random& random_;
     std::function<void(int)> pump_;
     QTimer wakeUp_;            // ends a wait of the game loop when the next step is due
+    // Goes after the sound: SDL's audio posts its device events to the event
+    // queue that the gamepad starts and stops, and stopping it under a sound
+    // thread still at work can leave that thread waiting for ever on a destroyed lock.
+    Gamepad gamepad_;
     SoundEffects sound_;
     // The renderer reads the tile context from the game state, set at load.
     BlockRenderer renderer_;
     quadix::Game game_;
     GameFlow flow_;
     ScoreFilePaths scoreFile_;
-    Gamepad gamepad_;
 };
 
 } // namespace quadix

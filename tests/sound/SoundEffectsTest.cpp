@@ -2,7 +2,10 @@
 // dummy driver, which opens a device and consumes the queue in real time.
 #include <QtEndian>
 #include <QtTest>
+#include <climits>
 #include <future>
+#include <optional>
+#include <unistd.h>
 #include <thread>
 
 #include <SDL.h>
@@ -58,11 +61,48 @@ void EffectIdsTable()
         QTest::addRow("effect %d", id) << id;
 }
 
-// Restores the driver chosen by the test environment when a test changes it.
-struct DriverOverride {
-    QByteArray saved = qgetenv("SDL_AUDIODRIVER");
-    explicit DriverOverride(const char* driver) { qputenv("SDL_AUDIODRIVER", driver); }
-    ~DriverOverride() { qputenv("SDL_AUDIODRIVER", saved); }
+// Restores what the test environment chose (a driver, a device) when a test
+// changes it.
+struct EnvOverride {
+    const char* name;
+    std::optional<QByteArray> saved;
+    EnvOverride(const char* variable, const QByteArray& value)
+        : name(variable), saved(qEnvironmentVariableIsSet(variable) ? std::optional(qgetenv(variable)) : std::nullopt)
+    {
+        qputenv(name, value);
+    }
+    ~EnvOverride() { saved ? qputenv(name, *saved) : qunsetenv(name); }
+};
+
+// Points the process's stderr at a file while it lives.
+class CapturedStderr {
+public:
+    CapturedStderr()
+    {
+        if (file_.open()) {
+            saved_ = dup(STDERR_FILENO);
+            dup2(file_.handle(), STDERR_FILENO);
+        }
+    }
+    ~CapturedStderr() { restore(); }
+    QByteArray text()
+    {
+        restore();
+        file_.seek(0);
+        return file_.readAll();
+    }
+
+private:
+    void restore()
+    {
+        if (saved_ >= 0) {
+            dup2(saved_, STDERR_FILENO);
+            close(saved_);
+            saved_ = -1;
+        }
+    }
+    QTemporaryFile file_;
+    int saved_ = -1;
 };
 
 } // namespace
@@ -265,10 +305,17 @@ private slots:
         QTest::addColumn<int>("forcedRate");
         QTest::addColumn<int>("askedRate");
         QTest::addColumn<int>("playedRate");
-        QTest::newRow("device at 48000 Hz") << 48000 << 0 << 48000 << 48000;
-        QTest::newRow("device at 44100 Hz") << 44100 << 0 << 44100 << 44100;
-        QTest::newRow("device that does not say") << 0 << 0 << 48000 << 48000;
-        QTest::newRow("device that takes another rate") << 48000 << 22050 << 48000 << 22050;
+        QTest::addColumn<int>("conversions");
+        QTest::newRow("device at 48000 Hz") << 48000 << 0 << 48000 << 48000 << 2;
+        QTest::newRow("device at 44100 Hz") << 44100 << 0 << 44100 << 44100 << 2;
+        QTest::newRow("device that does not say") << 0 << 0 << 48000 << 48000 << 2;
+        // Regression: every later opening converted the effect twice more,
+        // once for the rate asked and once for the rate given.
+        QTest::newRow("device that takes another rate") << 48000 << 22050 << 48000 << 22050 << 3;
+        // Regression: a rate past reason overflowed the buffer's size and
+        // asked for gigabytes to hold the effects at that rate.
+        QTest::newRow("device that tells a huge rate") << INT_MAX << 0 << 48000 << 48000 << 2;
+        QTest::newRow("device that takes a huge rate") << 48000 << 2000000000 << 48000 << 48000 << 2;
     }
     void deviceOpensAtItsOwnRateWithTheEffectAtItsHead()
     {
@@ -276,6 +323,7 @@ private slots:
         QFETCH(int, forcedRate);
         QFETCH(int, askedRate);
         QFETCH(int, playedRate);
+        QFETCH(int, conversions);
         FakeSdlAudio audio;
         audio.defaultRate = defaultRate;
         audio.forcedRate = forcedRate;
@@ -286,7 +334,9 @@ private slots:
         QCOMPARE(audio.desired.format, AUDIO_S16SYS);
         QCOMPARE(int(audio.desired.channels), 1);
         QCOMPARE(int(audio.desired.samples), 256);
-        QVERIFY(audio.allowedChanges & SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+        // A rate past reason is left to SDL to convert to.
+        QCOMPARE(bool(audio.allowedChanges & SDL_AUDIO_ALLOW_FREQUENCY_CHANGE),
+                 playedRate == (forcedRate != 0 ? forcedRate : askedRate));
 
         const auto queued = [&](int id) {
             return QStringLiteral("queue %1").arg(SampleCount(SoundEffects::DecodeEffect(id, playedRate)));
@@ -295,6 +345,15 @@ private slots:
         player.PlaySoundEffect(1);
         player.settle();
         QCOMPARE(audio.sinceOpen(), QStringList({"open", queued(6), "unpause", "clear", queued(1)}));
+
+        // Heard, closed, and opened again for the same effect: nothing new
+        // to convert.
+        audio.drain();
+        QTRY_VERIFY(!player.hasDevice());
+        player.PlaySoundEffect(6);
+        player.settle();
+        QCOMPARE(audio.sinceOpen(), QStringList({"open", queued(6), "unpause"}));
+        QCOMPARE(audio.conversions.load(), conversions);
     }
 
     // SDL keeps its hints in a list without a lock, which the window thread
@@ -319,6 +378,7 @@ private slots:
     void closingGameNeverWaitsOnAHungServer_data()
     {
         QTest::addColumn<QString>("hangIn");
+        QTest::newRow("loading SDL") << "load";
         QTest::newRow("starting SDL's audio") << "init";
         QTest::newRow("opening the device") << "open";
         QTest::newRow("closing the device") << "close";
@@ -349,6 +409,28 @@ private slots:
         QVERIFY(audio.waitFor("thread ends"));
         // Only the effect that was playing when the server hung was queued.
         QCOMPARE(audio.calls().filter("queue").size(), hangIn == "close" ? 1 : 0);
+        // Regression: a thread let go of while SDL loaded or started went on
+        // to open the device while the game was exiting.
+        const QStringList after = audio.calls().mid(audio.calls().indexOf(hangIn) + 1);
+        QVERIFY2(!after.contains("init") && !after.contains("open"), qPrintable(after.join(", ")));
+    }
+
+    // Regression: while it looked for a device the sound thread pointed the
+    // whole game's stderr at /dev/null, for as long as a hung server kept it
+    // looking: the window thread's warnings and a crash's report were lost.
+    void windowThreadIsHeardOnStderrWhileTheDeviceOpens()
+    {
+        FakeSdlAudio audio;
+        audio.hangIn = "open";
+        CapturedStderr log;
+        SoundEffects player(&FakeSdlAudio::Load);
+        player.PlaySoundEffect(6);
+        QVERIFY(audio.waitFor("open"));
+        const QByteArray line = "the window thread speaks\n";
+        QCOMPARE(write(STDERR_FILENO, line.constData(), size_t(line.size())), ssize_t(line.size()));
+        audio.release();
+        player.settle();
+        QCOMPARE(log.text(), line);
     }
 
     // End to end through SDL: its disk driver writes what the player would
@@ -363,7 +445,7 @@ private slots:
         qputenv("SDL_DISKAUDIOFILE", heard);
         int rate = 0;
         {
-            DriverOverride driver("disk");
+            EnvOverride driver("SDL_AUDIODRIVER", "disk");
             SoundEffects player;
             // The disk driver starts its file afresh with every device.
             player.setIdleCloseMs(1000);
@@ -406,10 +488,23 @@ private slots:
         QCOMPARE(samples.indexOf(pieceSound.left(2000)), pieceAt); // and not before it
     }
 
-    void missingAudioDriverLeavesPlayerSilent()
+    void missingAudioDeviceLeavesPlayerSilent_data()
     {
+        QTest::addColumn<QByteArray>("driver");
+        QTest::addColumn<QByteArray>("device");
+        QTest::newRow("no such driver") << QByteArray("nosuchdriver") << QByteArray("");
+        // Regression: ALSA's page of errors reached the player's terminal
+        // once stderr was no longer pointed away from the whole game.
+        QTest::newRow("ALSA without that card") << QByteArray("alsa") << QByteArray("hw:99");
+    }
+    void missingAudioDeviceLeavesPlayerSilent()
+    {
+        QFETCH(QByteArray, driver);
+        QFETCH(QByteArray, device);
         {
-            DriverOverride driver("nosuchdriver");
+            EnvOverride sdlDriver("SDL_AUDIODRIVER", driver);
+            EnvOverride alsaDevice("AUDIODEV", device);
+            CapturedStderr log;
             SoundEffects player;
             for (int16_t id = 0; id <= 7; ++id)
                 player.PlaySoundEffect(id);
@@ -419,6 +514,7 @@ private slots:
             QCOMPARE(player.queuedBytes(), 0u);
             // Nothing of SDL's audio is left running to look for a device.
             QCOMPARE(SDL_GetCurrentAudioDriver(), nullptr);
+            QCOMPARE(log.text(), QByteArray());
         }
         // The failed start must leave SDL able to open a device later on.
         SoundEffects player;

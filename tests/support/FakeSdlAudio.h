@@ -23,8 +23,11 @@ public:
     int defaultRate = 0;
     // The rate the device takes, when it will not take the one asked for.
     int forcedRate = 0;
-    // "init", "open" or "close": that call never returns until release().
+    // "load", "init", "open" or "close": that call never returns until
+    // release().
     QString hangIn;
+    // Effects converted to another rate so far.
+    std::atomic<int> conversions{0};
 
     // What the device was opened with.
     SDL_AudioSpec desired{};
@@ -63,6 +66,10 @@ public:
             fake().note("clear");
         };
         api_.SDL_GetQueuedAudioSize = [](SDL_AudioDeviceID) { return fake().queued_.load(); };
+        api_.SDL_ConvertAudio = [](SDL_AudioCVT* cvt) {
+            ++fake().conversions;
+            return real().SDL_ConvertAudio(cvt);
+        };
         api_.SDL_TLSCleanup = [] {
             real().SDL_TLSCleanup();
             fake().note("thread ends");
@@ -73,10 +80,16 @@ public:
     FakeSdlAudio(const FakeSdlAudio&) = delete;
     FakeSdlAudio& operator=(const FakeSdlAudio&) = delete;
 
-    // For SoundEffects(SdlLoader).
-    static const sdl::Api* Load() { return &fake().api_; }
+    // For SoundEffects(SdlLoader): as slow as a cold disk when told to.
+    static const sdl::Api* Load()
+    {
+        fake().note(QStringLiteral("load"), "load");
+        return &fake().api_;
+    }
+    // The device has played all that was queued.
+    void drain() { queued_ = 0; }
 
-    // Every call so far, in order: "init", "open", "queue N" (N samples),
+    // Every call so far, in order: "load", "init", "open", "queue N" (N samples),
     // "clear", "unpause", "close", "quit", "hint NAME", "thread ends".
     QStringList calls() const
     {

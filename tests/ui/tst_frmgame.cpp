@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 
+#include "sdl/SdlLibrary.h"
 #include "support/AccessibleTree.h"
 #include "ui/Bindings.h"
 #include "ui/FrmGame.h"
@@ -559,6 +560,25 @@ private slots:
         });
         emit window->gamepad().pressed(PadButton::Back);
         QCOMPARE(started.count(), 0);
+    }
+
+    // Regression: the gamepad let go of SDL's events while the sound thread
+    // could still be starting or stopping SDL's audio, which posts its device
+    // events there; SDL's event lock, destroyed under that thread, left it
+    // waiting for ever, or worse, as the game exited.
+    void soundHasStoppedWhenTheGamepadLetsGoOfSdl()
+    {
+        if (!window->gamepad().start())
+            QSKIP("SDL2 is not installed");
+        window->soundEffects().PlaySoundEffect(3);   // a second and a half
+        window->soundEffects().settle();
+        if (!window->soundEffects().hasDevice())
+            QSKIP("no sound device here");
+        bool audioRunning = true;
+        connect(&window->gamepad(), &QObject::destroyed,
+                [&] { audioRunning = sdl::Load()->SDL_GetCurrentAudioDriver() != nullptr; });
+        window.reset();
+        QVERIFY(!audioRunning);
     }
 
     void exitClosesTheWindow()
