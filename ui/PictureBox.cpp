@@ -62,10 +62,16 @@ void PictureBox::refreshNow(const QRect& changed)
     }
     const QPoint offset = mapTo(top, QPoint(0, 0));
     const QRegion region(area.translated(offset));
-    const QTransform toDevice = QTransform::fromTranslate(offset.x(), offset.y()) * QTransform::fromScale(scale, scale);
     store->beginPaint(region);
-    if (!writeImage(store->paintDevice(), toDevice, toDevice.mapRect(QRectF(area)).toAlignedRect())) {
-        QPainter painter(store->paintDevice());
+    QPaintDevice* device = store->paintDevice();
+    // A paint event is scaled by the figure the backing store's image reports,
+    // which Qt keeps in steps of 1/65536 (1.33 paints as 1.3299866): only that
+    // same figure puts each image pixel where a full repaint puts it.
+    const qreal deviceScale = device->devicePixelRatioF();
+    const QTransform toDevice =
+        QTransform::fromTranslate(offset.x(), offset.y()) * QTransform::fromScale(deviceScale, deviceScale);
+    if (!writeImage(device, toDevice, toDevice.mapRect(QRectF(area)).toAlignedRect())) {
+        QPainter painter(device);
         painter.translate(offset);
         paintImage(painter, area);
     }

@@ -83,6 +83,11 @@ private slots:
         QTest::newRow("larger, clipped") << QSize(30, 30) << 1.0 << 1.0;
         QTest::newRow("doubled sharply on ratio 2") << QSize(16, 6) << 1.0 << 2.0;
         QTest::newRow("ratio-2 image on ratio 2") << QSize(16, 6) << 2.0 << 2.0;
+        // Desktops at 120, 128 and 168 dpi: an image pixel covers one or two
+        // device pixels, never a blend of two.
+        QTest::newRow("sharp at 1.25") << QSize(16, 6) << 1.0 << 1.25;
+        QTest::newRow("sharp at 1.33") << QSize(16, 6) << 1.0 << 1.33;
+        QTest::newRow("ratio-2 image at 1.75") << QSize(16, 6) << 2.0 << 1.75;
     }
     void imageShowsOneToOneAtTheClientOrigin()
     {
@@ -94,12 +99,21 @@ private slots:
         const QImage source = pattern(logicalSize.width() * imageRatio, logicalSize.height() * imageRatio, imageRatio);
         box.setImage(&source);
         const QImage shown = paint(box, screenRatio);
-        const QRect client(box.clientRect().topLeft() * screenRatio, box.clientRect().size() * screenRatio);
+        // Each device pixel shows the image pixel under its centre; where the
+        // centre falls on an edge between two, either is right.
+        const qreal scale = shown.devicePixelRatioF(); // as Qt's painter keeps it: 1.33 is 1.3299866
+        const auto onEdge = [imageRatio](qreal logical) {
+            return qAbs(logical * imageRatio - qRound(logical * imageRatio)) < 1e-3;
+        };
+        const QRectF client(box.clientRect());
         for (int y = 0; y < shown.height(); ++y) {
             for (int x = 0; x < shown.width(); ++x) {
-                const QPoint d = QPoint(x, y) - client.topLeft();
-                const QPoint inImage(d.x() * int(imageRatio) / int(screenRatio), d.y() * int(imageRatio) / int(screenRatio));
-                if (!client.contains(x, y))
+                const QPointF centre((x + 0.5) / scale, (y + 0.5) / scale);
+                if (onEdge(centre.x()) || onEdge(centre.y()))
+                    continue;
+                const QPointF d = centre - client.topLeft();
+                const QPoint inImage(qFloor(d.x() * imageRatio), qFloor(d.y() * imageRatio));
+                if (!client.contains(centre))
                     QVERIFY(shown.pixelColor(x, y) != QColor(Qt::magenta));  // the edge, whole
                 else if (source.rect().contains(inImage))
                     QCOMPARE(shown.pixelColor(x, y), source.pixelColor(inImage));
