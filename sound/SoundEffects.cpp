@@ -1,18 +1,21 @@
 #include "sound/SoundEffects.h"
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <dlfcn.h>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <QFile>
 
 #include "sdl/SdlLibrary.h"
+#include "sound/PulseOutput.h"
 
 namespace quadix {
 
@@ -38,6 +41,12 @@ constexpr int kBufferMs = 6;
 // Once SDL's queue is empty, what is still to be heard: SDL's buffer, the
 // sound server's (about as long) and the device's, with room to spare.
 constexpr std::chrono::milliseconds kHeardAfterQueue{5 * kBufferMs};
+
+// An effect asked for this long ago, behind a sound system that was slow to
+// answer, would be heard out of step with the game: it is dropped.
+constexpr std::chrono::milliseconds kStale{150};
+// The sound server gets this long to answer when the game connects.
+constexpr std::chrono::milliseconds kConnectWithin{500};
 
 bool IsEffect(int id) { return id >= 1 && id <= kEffectCount; }
 bool IsPlausibleRate(int rate) { return rate >= kMinRate && rate <= kMaxRate; }
@@ -198,7 +207,7 @@ public:
     {
         {
             std::lock_guard lock(mutex_);
-            requests_.push_back(id);
+            requests_.push_back({id, SteadyClock::now()});
         }
         wake_.notify_all();
     }
@@ -218,7 +227,7 @@ public:
     bool hasDevice() const
     {
         std::lock_guard lock(deviceMutex_);
-        return device_ != 0;
+        return device_ != 0 || serverStream_;
     }
 
     int lastPlayed() const
@@ -248,11 +257,19 @@ private:
         std::unique_lock lock(mutex_);
         while (!stopping_) {
             if (!requests_.empty()) {
-                const int id = requests_.front();
-                requests_.pop_front();
+                // Each effect cuts off the one before: of those asked for
+                // while the thread was busy, the player would hear the last
+                // only, and only when it is still on time.
+                // (0, asking only for SDL, comes with any effect anyway.)
+                const auto effect = std::find_if(requests_.rbegin(), requests_.rend(),
+                                                 [](const auto& request) { return request.first != 0; });
+                const bool onTime = effect != requests_.rend() && SteadyClock::now() - effect->second <= kStale;
+                const int id = onTime ? effect->first : 0;
+                const auto askedAt = onTime ? effect->second : SteadyClock::now();
+                requests_.clear();
                 busy_ = true;
                 lock.unlock();
-                handle(id);
+                handle(id, askedAt);
                 lock.lock();
                 busy_ = false;
                 if (requests_.empty())
@@ -269,6 +286,7 @@ private:
         settled_.notify_all();
         lock.unlock();
         closeDevice();
+        server_.reset();
         // SDL keeps its error messages per thread; a thread it did not make
         // has to let go of them itself.
         if (sdl_ != nullptr)
@@ -295,14 +313,67 @@ private:
         QuietAlsa();
         for (int effect = 1; effect <= kEffectCount; ++effect)
             source_[effect] = Decode(sdl, effect);
-        std::lock_guard device(deviceMutex_);
-        sdl_ = sdl;
+        {
+            std::lock_guard device(deviceMutex_);
+            sdl_ = sdl;
+        }
+        connectServer();
         return true;
     }
 
-    void handle(int id)
+    // The sound server, when the session has one: connected once, and kept
+    // while the game runs; the effects are converted to its rate here.
+    bool connectServer()
     {
-        if (!loadSdl() || closing() || !IsEffect(id) || source_[id].isEmpty() || !openDevice(id) || closing())
+        if (server_ && !server_->connected()) {
+            server_.reset();
+            serverFailedAt_ = SteadyClock::now();
+        }
+        if (server_ || hasDevice())
+            return server_ != nullptr;
+        if (serverFailedAt_ && SteadyClock::now() - *serverFailedAt_ < std::chrono::milliseconds(kRetryMs))
+            return false;
+        server_ = PulseOutput::Connect(kConnectWithin, [this] { return closing(); });
+        if (!server_) {
+            serverFailedAt_ = SteadyClock::now();
+            return false;
+        }
+        serverFailedAt_.reset();
+        for (int effect = 1; effect <= kEffectCount; ++effect)
+            effectAt(effect, server_->rate());
+        std::lock_guard device(deviceMutex_);
+        deviceRate_ = server_->rate();
+        return true;
+    }
+
+    // An effect written to the sound server whole: it cuts off the one
+    // before in the same stream.
+    void playThroughServer(int id)
+    {
+        const int rate = server_->rate();
+        const QByteArray& pcm = effectAt(id, rate);
+        const bool played = server_->play(pcm);
+        {
+            std::lock_guard device(deviceMutex_);
+            serverStream_ = server_->hasStream();
+            if (played)
+                lastPlayed_ = id;
+        }
+        std::lock_guard lock(mutex_);
+        closeAt_ = SteadyClock::now() + Duration(pcm.size(), rate) + kHeardAfterQueue + idleClose_;
+    }
+
+    void handle(int id, SteadyClock::time_point askedAt)
+    {
+        if (!loadSdl() || closing() || !IsEffect(id) || source_[id].isEmpty())
+            return;
+        if (connectServer()) {
+            playThroughServer(id);
+            return;
+        }
+        // A game that closed while the server kept it waiting wants no
+        // device, and an effect it kept waiting is late.
+        if (closing() || SteadyClock::now() - askedAt > kStale || !openDevice(id) || closing())
             return;
         const int rate = deviceRate();
         const QByteArray& pcm = effectAt(id, rate);
@@ -408,7 +479,10 @@ private:
         {
             std::lock_guard lock(deviceMutex_);
             std::swap(device, device_);
+            serverStream_ = false;
         }
+        if (server_)
+            server_->closeStream();
         if (device == 0)
             return;
         sdl_->SDL_CloseAudioDevice(device);
@@ -422,7 +496,7 @@ private:
     mutable std::mutex deviceMutex_;
     std::condition_variable wake_;
     std::condition_variable settled_;
-    std::deque<int> requests_;
+    std::vector<std::pair<int, SteadyClock::time_point>> requests_;   // ids, when asked for
     bool busy_ = false;
     bool stopping_ = false;
     bool ended_ = false;
@@ -433,6 +507,9 @@ private:
     std::array<QByteArray, kEffectCount + 1> pcm_{};      // at the rate beside it
     std::array<int, kEffectCount + 1> pcmRate_{};
     SDL_AudioDeviceID device_ = 0;
+    std::unique_ptr<PulseOutput> server_;       // the sound server, where effects go when there is one
+    std::optional<SteadyClock::time_point> serverFailedAt_;
+    bool serverStream_ = false;                 // an effect's stream open in the server
     int deviceRate_ = 0;
     bool starting_ = false;   // opened, paused until the first effect is in
     int lastPlayed_ = 0;

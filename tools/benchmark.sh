@@ -6,7 +6,7 @@
 # process on a real X server (Xvfb, 1024x768x24, real painting), with the
 # sound going to a PulseAudio server of the benchmark's own (a null sink at
 # 48 kHz, on a private socket; Debian's pulseaudio, which
-# `install-deps.sh --bench` installs). Each row is measured for two loops:
+# `install-deps.sh` installs). Each row is measured for two loops:
 #   waiting loop  the game as it ships: between gravity steps the loop sleeps
 #                 in the event loop until a key, a repaint or the next step;
 #   busy poll     the same window, but the pump never waits: every pass only
@@ -81,7 +81,8 @@
 #
 # Usage: tools/benchmark.sh          every row
 #        tools/benchmark.sh sound    the sound rows only
-#        (QUADIX_BENCH_BUILD=dir to build elsewhere)
+#        (QUADIX_BENCH_BUILD=dir to build elsewhere; QUADIX_BENCH_EFFECTS=n to
+#        measure n effects in each state of the sound rows instead of 20)
 set -euo pipefail
 export LC_ALL=C
 
@@ -92,7 +93,7 @@ bare=$build/tools/bench/quadix_bare_window
 floor=$build/tools/bench/quadix_x11_floor
 
 if [[ "${1:-}" != --measure ]]; then
-    "$root/tools/install-deps.sh" --bench
+    "$root/tools/install-deps.sh"
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
         -DQUADIX_BENCH=ON >/dev/null
     cmake --build "$build" -j2 --target quadix_bench quadix_bare_window quadix_x11_floor >&2
@@ -215,6 +216,8 @@ effect_cell() {
 sound_server_ns() { cat /proc/"$pulse_pid"/task/*/schedstat | awk '{ ns += $1 } END { print ns }'; }
 
 declare -A r
+# Effects measured in each state of the sound rows.
+effects=${QUADIX_BENCH_EFFECTS:-20}
 measure_sound() {
     echo "  the sound server alone (3 s)" >&2
     local ns0 t0 ns1 t1
@@ -227,7 +230,7 @@ measure_sound() {
     r[sound-play]=$(measure cpu-play --interval 25 --seconds 20)
     for interval in 25 2; do
         for state in closed open cut; do
-            r[effect-$state-$interval]=$(measure sound-latency --state $state --interval $interval --samples 20)
+            r[effect-$state-$interval]=$(measure sound-latency --state $state --interval $interval --samples "$effects")
         done
     done
 }

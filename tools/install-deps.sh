@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, playing and testing Quadix need,
 # only those that are missing. Runs as root, or through sudo.
-#   tools/install-deps.sh           what tools/test.sh and tools/play.sh need
-#   tools/install-deps.sh --bench   and the sound server tools/benchmark.sh runs
+#   tools/install-deps.sh           what tools/test.sh, tools/play.sh and tools/benchmark.sh need
 set -euo pipefail
 
 packages=(
@@ -15,10 +14,8 @@ packages=(
   libxdamage-dev libpulse-dev  # the benchmark's pictures (X damage reports) and its recording of the sound server
   weston qt6-wayland         # a game played on Wayland, under a headless compositor
   dbus-daemon at-spi2-core python3-pyatspi  # what a screen reader hears, on a private accessibility bus
+  pulseaudio pulseaudio-utils  # a sound server of the tests' and the benchmark's own, nothing but a pipe or a null sink
 )
-if [ "${1:-}" = "--bench" ]; then
-  packages+=(pulseaudio)       # a sound server of the benchmark's own, with a null sink
-fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,10 +1,15 @@
-// The embedded effects and the SDL player. The player tests run on SDL's
-// dummy driver, which opens a device and consumes the queue in real time.
+// The embedded effects and the player. The player tests run on SDL's
+// dummy driver, which opens a device and consumes the queue in real time;
+// those of the sound server start a PulseAudio server of their own.
 #include <QtEndian>
 #include <QtTest>
 #include <climits>
 #include <future>
 #include <optional>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <thread>
 
@@ -103,6 +108,107 @@ private:
     }
     QTemporaryFile file_;
     int saved_ = -1;
+};
+
+// A sound server that takes the game's connection and never answers.
+class HungServer {
+public:
+    HungServer()
+    {
+        const QByteArray path = QFile::encodeName(dir_.filePath("socket"));
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
+        fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd_, 4) != 0)
+            qFatal("no socket for the hung server");
+        address_ = "unix:" + path;
+    }
+    ~HungServer() { close(fd_); }
+    QByteArray address() const { return address_; }
+
+private:
+    QTemporaryDir dir_;
+    int fd_ = -1;
+    QByteArray address_;
+};
+
+// A PulseAudio server of the test's own whose only output is a pipe at
+// 48000 Hz mono, read as it plays: the bytes are what the player hears.
+class OwnSoundServer {
+public:
+    OwnSoundServer()
+    {
+        const QString pulseaudio = QStandardPaths::findExecutable("pulseaudio");
+        if (pulseaudio.isEmpty())
+            return;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", dir_.path());
+        env.insert("XDG_RUNTIME_DIR", dir_.path());
+        server_.setProcessEnvironment(env);
+        server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        const QString pipe = dir_.filePath("heard");
+        socket_ = dir_.filePath("socket");
+        server_.start(pulseaudio, {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                                   "--log-level=error",
+                                   "--load=module-pipe-sink sink_name=heard file=" + pipe
+                                       + " format=s16le rate=48000 channels=1 use_system_clock_for_timing=yes",
+                                   "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_});
+        for (int i = 0; i < 200 && !QFileInfo::exists(socket_); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        const int fd = QFileInfo::exists(socket_) ? open(QFile::encodeName(pipe), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+        if (fd < 0)
+            return;
+        reader_ = std::thread([this, fd] {
+            char buffer[4096];
+            while (!stop_) {
+                pollfd p{fd, POLLIN, 0};
+                if (poll(&p, 1, 20) <= 0)
+                    continue;
+                const ssize_t got = read(fd, buffer, sizeof buffer);
+                std::lock_guard lock(mutex_);
+                if (got > 0)
+                    heard_.append(buffer, got);
+            }
+            close(fd);
+        });
+    }
+    ~OwnSoundServer()
+    {
+        stop_ = true;
+        if (reader_.joinable())
+            reader_.join();
+        server_.terminate();
+        server_.waitForFinished(3000);
+    }
+    bool running() const { return reader_.joinable(); }
+    QByteArray address() const { return "unix:" + QFile::encodeName(socket_); }
+    // What was heard since the last call.
+    QByteArray takeHeard()
+    {
+        std::lock_guard lock(mutex_);
+        return std::exchange(heard_, {});
+    }
+    // The streams playing in it, as its own tool lists them.
+    QStringList streams() const
+    {
+        QProcess pactl;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PULSE_SERVER", address());
+        pactl.setProcessEnvironment(env);
+        pactl.start("pactl", {"list", "short", "sink-inputs"});
+        pactl.waitForFinished(5000);
+        return QString::fromLocal8Bit(pactl.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString socket_;
+    QProcess server_;
+    std::thread reader_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    QByteArray heard_;
 };
 
 } // namespace
@@ -382,16 +488,30 @@ private slots:
         QTest::newRow("starting SDL's audio") << "init";
         QTest::newRow("opening the device") << "open";
         QTest::newRow("closing the device") << "close";
+        QTest::newRow("connecting to the sound server") << "server";
     }
     void closingGameNeverWaitsOnAHungServer()
     {
         QFETCH(QString, hangIn);
         FakeSdlAudio audio;
-        audio.hangIn = hangIn;
+        std::optional<HungServer> hung;
+        std::optional<EnvOverride> driver, address;
+        if (hangIn == "server") {
+            hung.emplace();
+            driver.emplace("SDL_AUDIODRIVER", "pulseaudio");
+            address.emplace("PULSE_SERVER", hung->address());
+        } else {
+            audio.hangIn = hangIn;
+        }
         auto player = std::make_unique<SoundEffects>(&FakeSdlAudio::Load);
         player->PlaySoundEffect(6);
         if (hangIn == "close") {
             player->settle();
+        } else if (hangIn == "server") {
+            // SDL is in; the thread waits for the server's answer.
+            QVERIFY(audio.waitFor("load"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            player->PlaySoundEffect(1);
         } else {
             QVERIFY(audio.waitFor(hangIn));
             player->PlaySoundEffect(1);
@@ -413,6 +533,76 @@ private slots:
         // to open the device while the game was exiting.
         const QStringList after = audio.calls().mid(audio.calls().indexOf(hangIn) + 1);
         QVERIFY2(!after.contains("init") && !after.contains("open"), qPrintable(after.join(", ")));
+    }
+
+    // A sound server that does not answer is given up after a moment: the
+    // effect it held back is late and dropped, and the next ones go through
+    // SDL's device at once, without asking that server again for a while.
+    void effectsGoThroughSdlWhenTheServerDoesNotAnswer()
+    {
+        HungServer hung;
+        EnvOverride driver("SDL_AUDIODRIVER", "pulseaudio");
+        EnvOverride address("PULSE_SERVER", hung.address());
+        FakeSdlAudio audio;
+        SoundEffects player(&FakeSdlAudio::Load);
+        player.PlaySoundEffect(6);
+        player.settle();
+        QCOMPARE(audio.calls().filter("queue"), QStringList());
+        QCOMPARE(player.lastPlayed(), 0);
+        QElapsedTimer waited;
+        waited.start();
+        player.PlaySoundEffect(1);
+        player.settle();
+        QCOMPARE(player.lastPlayed(), 1);
+        QCOMPARE(audio.calls().filter("queue").size(), 1);
+        QVERIFY2(waited.elapsed() < 150, qPrintable(QStringLiteral("%1 ms").arg(waited.elapsed())));
+    }
+
+    // The sound server hears each effect whole from its first sample, at
+    // its own rate; a new effect cuts off the one still playing and is
+    // heard whole right after it; once heard, no stream of the game's is
+    // left in the server.
+    void soundServerHearsEachEffectWholeAndCutOff()
+    {
+        OwnSoundServer server;
+        if (!server.running())
+            QSKIP("no PulseAudio server of the test's own (Debian's pulseaudio)");
+        EnvOverride driver("SDL_AUDIODRIVER", "pulseaudio");
+        EnvOverride address("PULSE_SERVER", server.address());
+        SoundEffects player;
+        player.warmUp();
+        player.settle();
+        QCOMPARE(player.deviceRate(), 48000);
+        QVERIFY(!player.hasDevice());
+        const QByteArray start = SoundEffects::DecodeEffect(6, 48000);
+        const QByteArray over = SoundEffects::DecodeEffect(3, 48000);
+        const QByteArray piece = SoundEffects::DecodeEffect(1, 48000);
+        // All that is heard until the stream ends, and the pipe's last samples.
+        const auto heardOut = [&] {
+            for (int i = 0; i < 500 && player.hasDevice(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            return player.hasDevice() ? QByteArray() : server.takeHeard();
+        };
+
+        server.takeHeard();
+        player.PlaySoundEffect(6);
+        player.settle();
+        QVERIFY(player.hasDevice());
+        QCOMPARE(server.streams().size(), 1);
+        QVERIFY2(heardOut().contains(start), "the start sound was not heard whole");
+        QCOMPARE(server.streams(), QStringList());
+
+        player.PlaySoundEffect(3);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        player.PlaySoundEffect(1);
+        const QByteArray heard = heardOut();
+        const qsizetype pieceAt = heard.indexOf(piece);
+        QVERIFY2(pieceAt >= 0, "the piece's sound was not heard whole");
+        QVERIFY2(!heard.contains(over), "the game-over sound was not cut off");
+        const qsizetype overAt = heard.indexOf(over.left(9600));
+        QVERIFY2(overAt >= 0 && overAt < pieceAt, "the game-over sound did not begin before the piece's");
+        QCOMPARE(server.streams(), QStringList());
     }
 
     // Regression: while it looked for a device the sound thread pointed the
