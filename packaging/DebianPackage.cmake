@@ -24,8 +24,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quadix developers <dev@quadix.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its platform plugin (xcb, offscreen) at run time, the game
-# loads SDL2 when the first sound is due, and the windows are laid out for
-# DejaVu Sans where Verdana is missing.
+# loads SDL2 and libpulse (which SDL2's package brings) when the first sound
+# is due, and the windows are laid out for DejaVu Sans where Verdana is
+# missing.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libsdl2-2.0-0 (>= 2.26), fonts-dejavu-core")
 # Qt's Wayland plugin: without it the game opens through XWayland on a
 # Wayland desktop.

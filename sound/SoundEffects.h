@@ -18,17 +18,21 @@ struct Api;
 // The whole WAV file of effect id (1..6) as embedded in the program; empty for other ids.
 QByteArray LoadEffect(int id);
 
-// The effects are handed to a thread of their own, which loads SDL, opens
-// the audio device when an effect is due and closes it again once the effect
-// has been heard: a game that waits (between games, paused, a piece taking
-// its time) keeps no audio thread awake and no stream open in the sound
-// server. The window's thread never waits for the sound system.
+// The effects are handed to a thread of their own, which loads SDL and
+// decodes them, and plays each one into the desktop's sound server over a
+// connection made once, in a stream that ends once the effect has been
+// heard; where there is no such server, through SDL's audio device, opened
+// when an effect is due and closed again once it has been heard. A game that
+// waits (between games, paused, a piece taking its time) keeps no audio
+// thread awake and no stream open in the sound server. The window's thread
+// never waits for the sound system.
 class SoundEffects : public Sound {
 public:
-    // The device stays open this long after the last effect has been heard.
-    // None: an open device at a buffer of a few milliseconds costs the sound
-    // server several percent of a core and SDL's thread a wake-up every
-    // buffer, while opening one again costs a few milliseconds once.
+    // The stream (or SDL's device) stays open this long after the last
+    // effect has been heard. None: SDL's device at a buffer of a few
+    // milliseconds costs the sound server several percent of a core and
+    // SDL's thread a wake-up every buffer, and a stream in the server keeps
+    // its output awake; opening either again costs little.
     static constexpr int kIdleCloseMs = 0;
     // After a device could not be opened, effects are silent this long
     // before the next try.
@@ -63,13 +67,16 @@ public:
     void settle();
     void setIdleCloseMs(int ms);
 
-    // True while an audio device is open; without one every effect is silent.
+    // True while an effect's stream is open in the sound server, or SDL's
+    // audio device is.
     bool hasDevice() const;
     // Id of the last effect handed to the device, 0 if none has been yet.
     int lastPlayed() const;
-    // Bytes of audio still waiting to be played by the device.
+    // Bytes of audio still waiting to be played by SDL's device (an effect
+    // goes to the sound server whole, at once).
     uint32_t queuedBytes() const;
-    // Samples a second of the device last opened, 0 before one was.
+    // Samples a second of the sound server's output or of the device last
+    // opened, 0 before either was found.
     int deviceRate() const;
 
     // Effect id decoded to signed 16-bit native-endian mono samples at rate
