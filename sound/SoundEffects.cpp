@@ -461,6 +461,11 @@ private:
 
     void closeWhenHeard()
     {
+        if (server_ && !server_->heard()) {
+            std::lock_guard lock(mutex_);
+            closeAt_ = SteadyClock::now() + kHeardAfterQueue;
+            return;
+        }
         const uint32_t queued = queuedBytes();
         if (queued > 0) {
             std::lock_guard lock(mutex_);
