@@ -230,6 +230,19 @@ private:
     QByteArray heard_;
 };
 
+// The game's player pointed at the test's own server, SDL loaded and the
+// effects decoded, as once the window is shown.
+struct PlayerOfServer {
+    EnvOverride driver{"SDL_AUDIODRIVER", "pulseaudio"};
+    EnvOverride address;
+    SoundEffects player;
+    explicit PlayerOfServer(const OwnSoundServer& server) : address("PULSE_SERVER", server.address())
+    {
+        player.warmUp();
+        player.settle();
+    }
+};
+
 } // namespace
 
 class SoundEffectsTest : public QObject {
@@ -586,11 +599,8 @@ private slots:
         OwnSoundServer server;
         if (!server.running())
             QSKIP("no PulseAudio server of the test's own (Debian's pulseaudio)");
-        EnvOverride driver("SDL_AUDIODRIVER", "pulseaudio");
-        EnvOverride address("PULSE_SERVER", server.address());
-        SoundEffects player;
-        player.warmUp();
-        player.settle();
+        PlayerOfServer game(server);
+        SoundEffects& player = game.player;
         QCOMPARE(player.deviceRate(), 48000);
         QVERIFY(!player.hasDevice());
         const QByteArray start = SoundEffects::DecodeEffect(6, 48000);
@@ -647,11 +657,8 @@ private slots:
         OwnSoundServer server(rate, channels);
         if (!server.running())
             QSKIP("no PulseAudio server of the test's own (Debian's pulseaudio)");
-        EnvOverride driver("SDL_AUDIODRIVER", "pulseaudio");
-        EnvOverride address("PULSE_SERVER", server.address());
-        SoundEffects player;
-        player.warmUp();
-        player.settle();
+        PlayerOfServer game(server);
+        SoundEffects& player = game.player;
         QCOMPARE(player.deviceRate(), rate);
         server.takeHeard();
         player.PlaySoundEffect(3);
