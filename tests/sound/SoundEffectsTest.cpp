@@ -674,6 +674,29 @@ private slots:
         QVERIFY2(left.contains(over), "the effect's end was cut off");
     }
 
+    // Regression: the first effect after the desktop's sound server had
+    // restarted was written to the connection of the one gone, and lost.
+    void effectAfterTheServerRestartedIsHeard()
+    {
+        OwnSoundServer server;
+        if (!server.running())
+            QSKIP("no PulseAudio server of the test's own (Debian's pulseaudio)");
+        PlayerOfServer game(server);
+        game.player.PlaySoundEffect(6);
+        game.player.settle();
+        QTRY_VERIFY_WITH_TIMEOUT(!game.player.hasDevice(), 5000);
+        server.kill();
+        QVERIFY(server.start());
+        server.takeHeard();
+        game.player.PlaySoundEffect(1);
+        game.player.settle();
+        QCOMPARE(game.player.lastPlayed(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!game.player.hasDevice(), 5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const QByteArray heard = server.takeHeard();
+        QVERIFY2(heard.contains(SoundEffects::DecodeEffect(1, 48000)), "the piece's sound was not heard whole");
+    }
+
     // Regression: while it looked for a device the sound thread pointed the
     // whole game's stderr at /dev/null, for as long as a hung server kept it
     // looking: the window thread's warnings and a crash's report were lost.
