@@ -25,7 +25,7 @@ constexpr std::chrono::milliseconds kAnswerWithin{250};
     X(pa_mainloop_dispatch) X(pa_context_new_with_proplist) X(pa_context_connect) X(pa_context_get_state)    \
     X(pa_context_disconnect) X(pa_context_unref) X(pa_context_is_pending) X(pa_context_get_sink_info_by_name) \
     X(pa_stream_new_with_proplist) X(pa_stream_connect_playback) X(pa_stream_get_state) X(pa_stream_write)   \
-    X(pa_stream_flush) X(pa_stream_disconnect) X(pa_stream_unref) X(pa_operation_unref)                     \
+    X(pa_stream_flush) X(pa_stream_drain) X(pa_stream_disconnect) X(pa_stream_unref) X(pa_operation_unref)  \
     X(pa_operation_get_state) X(pa_proplist_new) X(pa_proplist_sets) X(pa_proplist_free)
 
 struct PulseApi {
@@ -72,6 +72,10 @@ struct PulseOutput::Impl {
     pa_mainloop* loop = nullptr;
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
+    // Answered once the server has taken the last sample of the effect
+    // from the stream; until then ending the stream would cut it short.
+    pa_operation* drain = nullptr;
+    SteadyClock::time_point drainedBy;
     int rate = 0;
     bool broken = false;
 
@@ -180,6 +184,7 @@ struct PulseOutput::Impl {
 
     void closeStream()
     {
+        forgetDrain();
         if (stream == nullptr)
             return;
         pa.pa_stream_disconnect(stream);
@@ -195,9 +200,37 @@ struct PulseOutput::Impl {
             broken = true;
     }
 
+    void forgetDrain()
+    {
+        if (drain != nullptr)
+            pa.pa_operation_unref(drain);
+        drain = nullptr;
+    }
+
+    // A sink that takes its samples in long steps (a network or Bluetooth
+    // one, a low rate) still holds the tail of an effect for a while after
+    // the effect's own length. A server that never says is not waited for
+    // past a second more.
+    bool heard()
+    {
+        if (stream == nullptr || broken || SteadyClock::now() > drainedBy)
+            return true;
+        // Asked only now: the answer would hold every other request up.
+        if (drain == nullptr)
+            drain = pa.pa_stream_drain(stream, nullptr, nullptr);
+        if (drain == nullptr)
+            return true;
+        // Reads what the server said meanwhile, without waiting for more.
+        return runUntil([this] { return pa.pa_operation_get_state(drain) != PA_OPERATION_RUNNING; },
+                        SteadyClock::now() + std::chrono::milliseconds(1))
+               || broken;
+    }
+
     bool play(const QByteArray& pcm)
     {
-        if (stream != nullptr && pa.pa_stream_get_state(stream) != PA_STREAM_READY)
+        // A stream asked to drain is at the end of its effect: a fresh one
+        // cuts that tail off at once, where a flush would wait for the answer.
+        if (stream != nullptr && (drain != nullptr || pa.pa_stream_get_state(stream) != PA_STREAM_READY))
             closeStream();
         const bool playing = stream != nullptr;
         if (broken || (!playing && !openStream()))
@@ -209,6 +242,8 @@ struct PulseOutput::Impl {
                 pa.pa_operation_unref(flushed);
         if (pa.pa_stream_write(stream, pcm.constData(), size_t(pcm.size()), nullptr, 0, PA_SEEK_RELATIVE) < 0)
             return false;
+        drainedBy =
+            SteadyClock::now() + std::chrono::milliseconds(pcm.size() / 2 * 1000 / rate) + std::chrono::seconds(1);
         sendAll();
         return !broken;
     }
@@ -238,6 +273,8 @@ bool PulseOutput::connected() const { return !impl_->broken; }
 bool PulseOutput::play(const QByteArray& pcm) { return impl_->play(pcm); }
 
 void PulseOutput::closeStream() { impl_->closeStream(); }
+
+bool PulseOutput::heard() { return impl_->heard(); }
 
 bool PulseOutput::hasStream() const { return impl_->stream != nullptr; }
 

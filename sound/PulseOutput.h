@@ -39,6 +39,9 @@ public:
     // Ends the stream (an effect still playing ends with it); the
     // connection stays for the next effect.
     void closeStream();
+    // True once the server has taken the whole effect from the stream, so
+    // that closing it cuts nothing off.
+    bool heard();
     bool hasStream() const;
 
     struct Impl;

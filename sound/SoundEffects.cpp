@@ -348,7 +348,7 @@ private:
 
     // An effect written to the sound server whole: it cuts off the one
     // before in the same stream.
-    void playThroughServer(int id)
+    bool playThroughServer(int id)
     {
         const int rate = server_->rate();
         const QByteArray& pcm = effectAt(id, rate);
@@ -361,6 +361,7 @@ private:
         }
         std::lock_guard lock(mutex_);
         closeAt_ = SteadyClock::now() + Duration(pcm.size(), rate) + kHeardAfterQueue + idleClose_;
+        return played;
     }
 
     void handle(int id, SteadyClock::time_point askedAt)
@@ -368,8 +369,15 @@ private:
         if (!loadSdl() || closing() || !IsEffect(id) || source_[id].isEmpty())
             return;
         if (connectServer()) {
-            playThroughServer(id);
-            return;
+            if (playThroughServer(id) || server_->connected() || closing())
+                return;
+            // The server went away since the last effect, most often to
+            // restart: a connection it answers now plays this effect, where
+            // waiting for the next retry would lose it.
+            server_.reset();
+            serverFailedAt_.reset();
+            if (connectServer() && playThroughServer(id))
+                return;
         }
         // A game that closed while the server kept it waiting wants no
         // device, and an effect it kept waiting is late.
@@ -461,6 +469,11 @@ private:
 
     void closeWhenHeard()
     {
+        if (server_ && !server_->heard()) {
+            std::lock_guard lock(mutex_);
+            closeAt_ = SteadyClock::now() + kHeardAfterQueue;
+            return;
+        }
         const uint32_t queued = queuedBytes();
         if (queued > 0) {
             std::lock_guard lock(mutex_);

@@ -133,30 +133,18 @@ private:
     QByteArray address_;
 };
 
-// A PulseAudio server of the test's own whose only output is a pipe at
-// 48000 Hz mono, read as it plays: the bytes are what the player hears.
+// A PulseAudio server of the test's own whose only output is a pipe (48000
+// Hz mono unless told otherwise), read as it plays: the bytes are what the
+// player hears. It can be stopped and started again on the same socket, as
+// a desktop's server is when it restarts.
 class OwnSoundServer {
 public:
-    OwnSoundServer()
+    explicit OwnSoundServer(int rate = 48000, int channels = 1) : rate_(rate), channels_(channels)
     {
-        const QString pulseaudio = QStandardPaths::findExecutable("pulseaudio");
-        if (pulseaudio.isEmpty())
-            return;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", dir_.path());
-        env.insert("XDG_RUNTIME_DIR", dir_.path());
-        server_.setProcessEnvironment(env);
-        server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        const QString pipe = dir_.filePath("heard");
         socket_ = dir_.filePath("socket");
-        server_.start(pulseaudio, {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                                   "--log-level=error",
-                                   "--load=module-pipe-sink sink_name=heard file=" + pipe
-                                       + " format=s16le rate=48000 channels=1 use_system_clock_for_timing=yes",
-                                   "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_});
-        for (int i = 0; i < 200 && !QFileInfo::exists(socket_); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        const int fd = QFileInfo::exists(socket_) ? open(QFile::encodeName(pipe), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+        if (!start())
+            return;
+        const int fd = open(QFile::encodeName(dir_.filePath("heard")), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             return;
         reader_ = std::thread([this, fd] {
@@ -178,8 +166,37 @@ public:
         stop_ = true;
         if (reader_.joinable())
             reader_.join();
-        server_.terminate();
+        kill();
+    }
+    // Starts the server; true once its socket is there.
+    bool start()
+    {
+        const QString pulseaudio = QStandardPaths::findExecutable("pulseaudio");
+        if (pulseaudio.isEmpty())
+            return false;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", dir_.path());
+        env.insert("XDG_RUNTIME_DIR", dir_.path());
+        server_.setProcessEnvironment(env);
+        server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server_.start(pulseaudio, {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                                   "--log-level=error",
+                                   QStringLiteral("--load=module-pipe-sink sink_name=heard file=%1 format=s16le "
+                                                  "rate=%2 channels=%3 use_system_clock_for_timing=yes")
+                                       .arg(dir_.filePath("heard"))
+                                       .arg(rate_)
+                                       .arg(channels_),
+                                   "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_});
+        for (int i = 0; i < 200 && !QFileInfo::exists(socket_); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        return QFileInfo::exists(socket_);
+    }
+    // Ends the server at once, as a crash would; its socket goes with it.
+    void kill()
+    {
+        server_.kill();
         server_.waitForFinished(3000);
+        QFile::remove(socket_);
     }
     bool running() const { return reader_.joinable(); }
     QByteArray address() const { return "unix:" + QFile::encodeName(socket_); }
@@ -203,12 +220,27 @@ public:
 
 private:
     QTemporaryDir dir_;
+    const int rate_;
+    const int channels_;
     QString socket_;
     QProcess server_;
     std::thread reader_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     QByteArray heard_;
+};
+
+// The game's player pointed at the test's own server, SDL loaded and the
+// effects decoded, as once the window is shown.
+struct PlayerOfServer {
+    EnvOverride driver{"SDL_AUDIODRIVER", "pulseaudio"};
+    EnvOverride address;
+    SoundEffects player;
+    explicit PlayerOfServer(const OwnSoundServer& server) : address("PULSE_SERVER", server.address())
+    {
+        player.warmUp();
+        player.settle();
+    }
 };
 
 } // namespace
@@ -567,11 +599,8 @@ private slots:
         OwnSoundServer server;
         if (!server.running())
             QSKIP("no PulseAudio server of the test's own (Debian's pulseaudio)");
-        EnvOverride driver("SDL_AUDIODRIVER", "pulseaudio");
-        EnvOverride address("PULSE_SERVER", server.address());
-        SoundEffects player;
-        player.warmUp();
-        player.settle();
+        PlayerOfServer game(server);
+        SoundEffects& player = game.player;
         QCOMPARE(player.deviceRate(), 48000);
         QVERIFY(!player.hasDevice());
         const QByteArray start = SoundEffects::DecodeEffect(6, 48000);
@@ -603,6 +632,69 @@ private slots:
         const qsizetype overAt = heard.indexOf(over.left(9600));
         QVERIFY2(overAt >= 0 && overAt < pieceAt, "the game-over sound did not begin before the piece's");
         QCOMPARE(server.streams(), QStringList());
+    }
+
+
+    // Regression: the stream was ended a fixed moment after the effect's
+    // own length, and a sink that takes its samples in long steps (here the
+    // pipe at a low rate; a network or Bluetooth one) lost the effect's
+    // tail. Whatever the default output's rate and channels, the effect is
+    // played at its rate and heard to its last sample.
+    void soundServerHearsTheEffectToItsEnd_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("channels");
+        QTest::newRow("8000 mono") << 8000 << 1;
+        QTest::newRow("8000 stereo") << 8000 << 2;
+        QTest::newRow("22050 mono") << 22050 << 1;
+        QTest::newRow("44100 stereo") << 44100 << 2;
+        QTest::newRow("96000 mono") << 96000 << 1;
+    }
+    void soundServerHearsTheEffectToItsEnd()
+    {
+        QFETCH(int, rate);
+        QFETCH(int, channels);
+        OwnSoundServer server(rate, channels);
+        if (!server.running())
+            QSKIP("no PulseAudio server of the test's own (Debian's pulseaudio)");
+        PlayerOfServer game(server);
+        SoundEffects& player = game.player;
+        QCOMPARE(player.deviceRate(), rate);
+        server.takeHeard();
+        player.PlaySoundEffect(3);
+        player.settle();
+        QTRY_VERIFY_WITH_TIMEOUT(!player.hasDevice(), 5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const QByteArray heard = server.takeHeard();
+        QByteArray left;
+        for (qsizetype at = 0; at + 2 * channels <= heard.size(); at += 2 * channels)
+            left.append(heard.constData() + at, 2);
+        const QByteArray over = SoundEffects::DecodeEffect(3, rate);
+        QVERIFY2(left.contains(over.left(over.size() / 2)), "the effect's beginning was not heard");
+        QVERIFY2(left.contains(over), "the effect's end was cut off");
+    }
+
+    // Regression: the first effect after the desktop's sound server had
+    // restarted was written to the connection of the one gone, and lost.
+    void effectAfterTheServerRestartedIsHeard()
+    {
+        OwnSoundServer server;
+        if (!server.running())
+            QSKIP("no PulseAudio server of the test's own (Debian's pulseaudio)");
+        PlayerOfServer game(server);
+        game.player.PlaySoundEffect(6);
+        game.player.settle();
+        QTRY_VERIFY_WITH_TIMEOUT(!game.player.hasDevice(), 5000);
+        server.kill();
+        QVERIFY(server.start());
+        server.takeHeard();
+        game.player.PlaySoundEffect(1);
+        game.player.settle();
+        QCOMPARE(game.player.lastPlayed(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!game.player.hasDevice(), 5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const QByteArray heard = server.takeHeard();
+        QVERIFY2(heard.contains(SoundEffects::DecodeEffect(1, 48000)), "the piece's sound was not heard whole");
     }
 
     // Regression: while it looked for a device the sound thread pointed the
