@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <dlfcn.h>
 #include <pulse/pulseaudio.h>
 
@@ -55,13 +56,18 @@ const PulseApi* LoadPulse()
     return api;
 }
 
-// A player who named SDL a sound driver other than the server's wants the
-// effects there.
+// A player who named SDL another sound driver first (SDL takes a list,
+// in any case) wants the effects there.
 bool DriverAllowsServer()
 {
-    const char* driver = std::getenv("SDL_AUDIODRIVER");
-    return driver == nullptr || *driver == '\0' || std::strcmp(driver, "pulseaudio") == 0
-           || std::strcmp(driver, "pulse") == 0 || std::strcmp(driver, "pipewire") == 0;
+    const char* drivers = std::getenv("SDL_AUDIODRIVER");
+    if (drivers == nullptr || *drivers == '\0')
+        return true;
+    const size_t first = std::strcspn(drivers, ",");
+    const auto is = [&](const char* name) {
+        return first == std::strlen(name) && strncasecmp(drivers, name, first) == 0;
+    };
+    return is("pulseaudio") || is("pipewire");
 }
 
 } // namespace
@@ -173,9 +179,11 @@ struct PulseOutput::Impl {
         attr.prebuf = 2;
         attr.minreq = uint32_t(-1);
         attr.fragsize = uint32_t(-1);
+        // A server without an output refuses the stream at once.
         if (pa.pa_stream_connect_playback(stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0
-            || !runUntil([this] { return pa.pa_stream_get_state(stream) == PA_STREAM_READY; },
-                         SteadyClock::now() + kAnswerWithin)) {
+            || !runUntil([this] { return pa.pa_stream_get_state(stream) != PA_STREAM_CREATING; },
+                         SteadyClock::now() + kAnswerWithin)
+            || pa.pa_stream_get_state(stream) != PA_STREAM_READY) {
             closeStream();
             return false;
         }
