@@ -326,7 +326,7 @@ private:
     bool connectServer()
     {
         if (server_ && !server_->connected()) {
-            server_.reset();
+            dropServer();
             serverFailedAt_ = SteadyClock::now();
         }
         if (server_ || hasDevice())
@@ -344,6 +344,15 @@ private:
         std::lock_guard device(deviceMutex_);
         deviceRate_ = server_->rate();
         return true;
+    }
+
+    // The connection, and with it the stream it may still have open (a
+    // server that went away while an effect played).
+    void dropServer()
+    {
+        server_.reset();
+        std::lock_guard device(deviceMutex_);
+        serverStream_ = false;
     }
 
     // An effect written to the sound server whole: it cuts off the one
@@ -374,7 +383,7 @@ private:
             // The server went away since the last effect, most often to
             // restart: a connection it answers now plays this effect, where
             // waiting for the next retry would lose it.
-            server_.reset();
+            dropServer();
             serverFailedAt_.reset();
             if (connectServer() && playThroughServer(id))
                 return;

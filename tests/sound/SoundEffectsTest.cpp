@@ -685,16 +685,26 @@ private slots:
     }
 
     // Regression: the first effect after the desktop's sound server had
-    // restarted was written to the connection of the one gone, and lost.
+    // restarted was written to the connection of the one gone, and lost;
+    // and one gone while an effect played left the player believing a
+    // stream was still open, so the next effect went to no device at all.
+    void effectAfterTheServerRestartedIsHeard_data()
+    {
+        QTest::addColumn<bool>("whilePlaying");
+        QTest::newRow("between effects") << false;
+        QTest::newRow("while an effect plays") << true;
+    }
     void effectAfterTheServerRestartedIsHeard()
     {
+        QFETCH(bool, whilePlaying);
         OwnSoundServer server;
         if (!server.running())
             QSKIP("no PulseAudio server of the test's own (Debian's pulseaudio)");
         PlayerOfServer game(server);
-        game.player.PlaySoundEffect(6);
+        game.player.PlaySoundEffect(whilePlaying ? 3 : 6);
         game.player.settle();
-        QTRY_VERIFY_WITH_TIMEOUT(!game.player.hasDevice(), 5000);
+        if (!whilePlaying)
+            QTRY_VERIFY_WITH_TIMEOUT(!game.player.hasDevice(), 5000);
         server.kill();
         QVERIFY(server.start());
         server.takeHeard();
