@@ -243,6 +243,28 @@ struct PlayerOfServer {
     }
 };
 
+// A flat bar drops into the gap of the bottom row and locks there, in a
+// game on the real clock that plays into player; the rows it completed.
+int PlayLockThatCompletesARow(SoundEffects& player)
+{
+    using namespace quadix;
+    test::RecordingScreen screen;
+    test::RecordingScoreboard scoreboard;
+    test::ScriptedRandom random;
+    random.types = {1, 1, 1, 1, 1, 1};
+    SystemClock clock;
+    Game game(screen, scoreboard, player, clock, random);
+    game.NewGame();
+    test::putRows(game.state, {"999....999"}, kBottomRow);
+    GameState& s = game.state;
+    s.pieceX = s.prevX = 15;
+    s.pieceY = s.prevY = kBottomRow;
+    s.blocked = 1;
+    game.CanMoveDown();
+    player.settle();
+    return s.lines;
+}
+
 } // namespace
 
 class SoundEffectsTest : public QObject {
@@ -735,52 +757,58 @@ private slots:
         QCOMPARE(log.text(), line);
     }
 
-    // End to end through SDL: its disk driver writes what the player would
-    // hear. A lock that completes a row starts the row sound, flashes the row
-    // on the real clock and brings in the next piece with its own sound; the
-    // row sound must be heard whole before the new piece's sound begins.
+    // End to end, through SDL's disk driver or the test's own sound server,
+    // each writing what the player would hear. A lock that completes a row
+    // starts the row sound, flashes the row on the real clock and brings in
+    // the next piece with its own sound; the row sound must be heard whole
+    // before the new piece's sound begins.
+    void rowSoundIsHeardToItsEndBeforeTheNextPiece_data()
+    {
+        QTest::addColumn<bool>("throughServer");
+        QTest::newRow("SDL's disk driver") << false;
+        QTest::newRow("sound server") << true;
+    }
     void rowSoundIsHeardToItsEndBeforeTheNextPiece()
     {
-        using namespace quadix;
+        QFETCH(bool, throughServer);
+        std::optional<OwnSoundServer> server;
+        if (throughServer && !server.emplace().running())
+            QSKIP("no PulseAudio server of the test's own (Debian's pulseaudio)");
         QTemporaryDir dir;
-        const QByteArray heard = dir.filePath("heard.raw").toLocal8Bit();
-        qputenv("SDL_DISKAUDIOFILE", heard);
-        int rate = 0;
-        {
-            EnvOverride driver("SDL_AUDIODRIVER", "disk");
-            SoundEffects player;
+        const QByteArray diskFile = dir.filePath("heard.raw").toLocal8Bit();
+        EnvOverride disk("SDL_DISKAUDIOFILE", diskFile);
+        std::optional<PlayerOfServer> ofServer;
+        std::optional<EnvOverride> driver;
+        std::optional<SoundEffects> ofSdl;
+        if (throughServer) {
+            ofServer.emplace(*server);
+            server->takeHeard();
+        } else {
+            driver.emplace("SDL_AUDIODRIVER", "disk");
+            ofSdl.emplace();
             // The disk driver starts its file afresh with every device.
-            player.setIdleCloseMs(1000);
+            ofSdl->setIdleCloseMs(1000);
             // As the window does once it is shown: SDL loaded, effects decoded.
-            player.warmUp();
-            player.settle();
-            test::RecordingScreen screen;
-            test::RecordingScoreboard scoreboard;
-            test::ScriptedRandom random;
-            random.types = {1, 1, 1, 1, 1, 1};
-            SystemClock clock;
-            Game game(screen, scoreboard, player, clock, random);
-            game.NewGame();
-            // A flat bar drops into the gap of the bottom row and locks there.
-            test::putRows(game.state, {"999....999"}, kBottomRow);
-            GameState& s = game.state;
-            s.pieceX = s.prevX = 15;
-            s.pieceY = s.prevY = kBottomRow;
-            s.blocked = 1;
-            game.CanMoveDown();
-            player.settle();
-            QVERIFY(player.hasDevice());
-            QCOMPARE(s.lines, 1);
-            QCOMPARE(player.lastPlayed(), 1);
-            QTRY_COMPARE_WITH_TIMEOUT(player.queuedBytes(), 0u, 5000);
-            rate = player.deviceRate();
-            // The device has taken the last of it; let it reach the file.
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ofSdl->warmUp();
+            ofSdl->settle();
         }
-        qunsetenv("SDL_DISKAUDIOFILE");
-        QFile file(QString::fromLocal8Bit(heard));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray samples = file.readAll();
+        SoundEffects& player = throughServer ? ofServer->player : *ofSdl;
+        QCOMPARE(PlayLockThatCompletesARow(player), 1);
+        QVERIFY(player.hasDevice());
+        QCOMPARE(player.lastPlayed(), 1);
+        const int rate = player.deviceRate();
+        QTRY_VERIFY_WITH_TIMEOUT(throughServer ? !player.hasDevice() : player.queuedBytes() == 0, 5000);
+        // The device has taken the last of it; let it reach the file.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ofSdl.reset();
+        QByteArray samples;
+        if (throughServer) {
+            samples = server->takeHeard();
+        } else {
+            QFile file(QString::fromLocal8Bit(diskFile));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            samples = file.readAll();
+        }
         const QByteArray rowSound = SoundEffects::DecodeEffect(2, rate);
         const QByteArray pieceSound = SoundEffects::DecodeEffect(1, rate);
         const qsizetype rowAt = samples.indexOf(rowSound);
