@@ -6,6 +6,8 @@
 #include <dlfcn.h>
 #include <pulse/pulseaudio.h>
 
+#include "sound/AudioRates.h"
+
 namespace quadix {
 
 namespace {
@@ -154,8 +156,8 @@ struct PulseOutput::Impl {
             pa.pa_operation_unref(op);
         if (!answered)
             return false;
-        if (rate < 8000 || rate > 768000)
-            rate = 48000;
+        if (!audio::IsPlausibleRate(rate))
+            rate = audio::kFallbackRate;
         return true;
     }
 
@@ -250,8 +252,7 @@ struct PulseOutput::Impl {
                 pa.pa_operation_unref(flushed);
         if (pa.pa_stream_write(stream, pcm.constData(), size_t(pcm.size()), nullptr, 0, PA_SEEK_RELATIVE) < 0)
             return false;
-        drainedBy =
-            SteadyClock::now() + std::chrono::milliseconds(pcm.size() / 2 * 1000 / rate) + std::chrono::seconds(1);
+        drainedBy = SteadyClock::now() + audio::Duration(pcm.size(), rate) + std::chrono::seconds(1);
         sendAll();
         return !broken;
     }

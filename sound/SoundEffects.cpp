@@ -15,24 +15,20 @@
 #include <QFile>
 
 #include "sdl/SdlLibrary.h"
+#include "sound/AudioRates.h"
 #include "sound/PulseOutput.h"
 
 namespace quadix {
 
 namespace {
 
+using audio::Duration;
+using audio::IsPlausibleRate;
+using audio::kFallbackRate;
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr int kEffectCount = 6;
 constexpr int kSourceRate = 8000;      // the embedded effects
-// Where the device will not tell its own rate: what sound cards and sound
-// servers run at nowadays.
-constexpr int kFallbackRate = 48000;
-// From a headset's 8000 Hz to a studio card's 768000. A driver that tells
-// a rate outside these is confused: the buffer's size would overflow, and
-// the effects at such a rate would not fit in memory.
-constexpr int kMinRate = 8000;
-constexpr int kMaxRate = 768000;
 // SDL hands the device a buffer this long at a time: an effect waits behind
 // what is left of the one being played and the sound server's own buffer
 // of about the same size, so this is most of the delay from the picture to
@@ -49,7 +45,6 @@ constexpr std::chrono::milliseconds kStale{150};
 constexpr std::chrono::milliseconds kConnectWithin{500};
 
 bool IsEffect(int id) { return id >= 1 && id <= kEffectCount; }
-bool IsPlausibleRate(int rate) { return rate >= kMinRate && rate <= kMaxRate; }
 
 // The rate of the device sound goes to, as SDL tells it: at that rate the
 // sound server has nothing to convert, and a buffer is as long as it seems.
@@ -72,11 +67,6 @@ SDL_AudioSpec DeviceSpec(int rate)
     return spec;
 }
 
-// How long bytes of S16 mono samples at rate take to be heard.
-std::chrono::milliseconds Duration(qsizetype bytes, int rate)
-{
-    return std::chrono::milliseconds(rate > 0 ? bytes / 2 * 1000 / rate : 0);
-}
 
 // Without a sound card ALSA writes a page of errors to stderr while SDL looks
 // for a device, and the game is meant to go on silently then. ALSA is told
